@@ -1,0 +1,19 @@
+# GoogleTest cross-built from Debian's sources (package googletest), for tests run under Wine.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Tests run through Wine; the environment (prefix, display) comes from tools/with-wine.
+set(KAVLIN_WINE_EXEC ${KAVLIN_ROOT}/tools/wine-exec)
+
+# A GoogleTest program of Windows tests, run under Wine by ctest.
+function(kavlin_win32_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE gtest gtest_main)
+  target_compile_definitions(${name} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
+  target_link_options(${name} PRIVATE -static)
+  add_test(NAME ${name} COMMAND ${KAVLIN_WINE_EXEC} $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES LABELS win32 TIMEOUT 600)
+endfunction()
