@@ -1,0 +1,98 @@
+// Localised strings, message boxes with sound, and centring.
+#include "app/strings.h"
+#include "app/state.h"
+#include "app/text.h"
+
+#include <mmsystem.h>
+
+enum { TITLE_ID = 101 };
+
+int language_offset(const char *language_id)
+{
+    // Windows and Wine spell the hex digits of a language id in either case ("041B", "041b").
+    if (text_equal_nocase(language_id, "0405"))
+        return LANGUAGE_CZECH;
+    if (text_equal_nocase(language_id, "041B"))
+        return LANGUAGE_SLOVAK;
+    return LANGUAGE_ENGLISH;
+}
+
+const char *load_string(int id)
+{
+    static char loaded[LOADED_TEXT_SIZE];
+    char language[10];
+
+    if (!GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, language, sizeof language))
+        language[0] = 0;
+    if (LoadStringA(installer.module_instance, (UINT)(id + language_offset(language)), loaded,
+                    LOADED_TEXT_SIZE) < 1)
+        return NULL;
+    return loaded;
+}
+
+const char *icon_sound(UINT flags)
+{
+    switch (flags & 0xF0) {
+    case 0x00: return "SystemDefault";
+    case 0x10: return "SystemHand";
+    case 0x20: return "SystemQuestion";
+    case 0x30: return "SystemExclamation";
+    case 0x40: return "SystemAsterisk";
+    default: return NULL;
+    }
+}
+
+int message_box(const char *text, UINT flags)
+{
+    char message[MESSAGE_TEXT_SIZE];
+    char caption[MESSAGE_TEXT_SIZE];
+    const char *sound;
+    const char *title;
+    size_t n;
+
+    sndPlaySoundA(NULL, 0);
+    // The text is often the loader's buffer, which loading the caption overwrites: copy first.
+    // A text too long for the box is cut at its last whole character.
+    n = text ? text_length(text) : 0;
+    if (n >= sizeof message)
+        n = sizeof message - 1;
+    for (size_t i = 0; i < n; i++)
+        message[i] = text[i];
+    message[n] = 0;
+    title = load_string(TITLE_ID);
+    if (!title || !text_copy(caption, title, sizeof caption))
+        caption[0] = 0;
+
+    sound = icon_sound(flags);
+    if (sound)
+        sndPlaySoundA(sound, SND_ASYNC);
+    else
+        MessageBeep(flags);
+    return MessageBoxA(installer.main_dialog_window, message, caption, flags);
+}
+
+void show_failure(int id, const char *detail)
+{
+    // The detail may be a loaded text (which the next load overwrites) or lie in scratch_text.
+    char second[MESSAGE_TEXT_SIZE];
+    char *text = installer.scratch_text;
+    const char *first;
+
+    if (!text_copy(second, detail ? detail : "", sizeof second))
+        second[0] = 0;
+    first = load_string(id);
+    if (!text_copy(text, first ? first : "", SCRATCH_SIZE))
+        text[0] = 0;
+    text_append(text, " ", SCRATCH_SIZE);
+    text_append(text, second, SCRATCH_SIZE);
+    message_box(text, MB_OK | ICON_STOP);
+}
+
+void center_window(HWND window)
+{
+    RECT outer;
+    GetWindowRect(window, &outer);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - outer.right + outer.left) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - outer.bottom + outer.top) / 2;
+    SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}

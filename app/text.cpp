@@ -1,0 +1,64 @@
+#include "app/text.h"
+
+size_t text_length(const char *text)
+{
+    size_t n = 0;
+    while (text[n])
+        n++;
+    return n;
+}
+
+bool text_copy(char *target, const char *source, size_t size)
+{
+    size_t n = text_length(source);
+    if (n >= size) {
+        if (size)
+            target[0] = 0;
+        return false;
+    }
+    for (size_t i = 0; i <= n; i++)
+        target[i] = source[i];
+    return true;
+}
+
+bool text_append(char *target, const char *source, size_t size)
+{
+    size_t have = text_length(target);
+    size_t add = text_length(source);
+    if (have + add >= size)
+        return false;
+    for (size_t i = 0; i <= add; i++)
+        target[have + i] = source[i];
+    return true;
+}
+
+bool text_equal(const char *a, const char *b)
+{
+    while (*a && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+static char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+bool text_equal_nocase(const char *a, const char *b)
+{
+    while (*a && upper(*a) == upper(*b)) {
+        a++;
+        b++;
+    }
+    return upper(*a) == upper(*b);
+}
+
+char *to_backslashes(char *text)
+{
+    for (char *p = text; *p; p++)
+        if (*p == '/')
+            *p = '\\';
+    return text;
+}

@@ -1,0 +1,25 @@
+// Small helpers over 8-bit, NUL-terminated texts in fixed buffers. They need no Windows, and
+// every one that writes is told the size of its destination and never writes past it.
+#ifndef KAVLIN_APP_TEXT_H
+#define KAVLIN_APP_TEXT_H
+
+#include <stddef.h>
+
+size_t text_length(const char *text);
+
+// Copies `source` into `target` of `size` bytes. Returns false, leaving `target` empty, when
+// the text and its terminator do not fit.
+bool text_copy(char *target, const char *source, size_t size);
+
+// Appends `source` to the text in `target` of `size` bytes. Returns false, leaving `target`
+// as it was, when the result and its terminator do not fit.
+bool text_append(char *target, const char *source, size_t size);
+
+// Byte-for-byte comparison; and a comparison that folds ASCII letters to upper case.
+bool text_equal(const char *a, const char *b);
+bool text_equal_nocase(const char *a, const char *b);
+
+// Turns every '/' of the text into '\', in place; returns the text.
+char *to_backslashes(char *text);
+
+#endif

@@ -1,0 +1,52 @@
+// Kavlin.exe as the installer ships it for now: a small window that says the program is
+// installed and which arguments it was started with. Built with KAVLIN_RECORD_START it is the
+// tests' payload program instead: it writes its command line and working directory to
+// "KavlinStarted.txt" in its working directory and ends at once.
+#include <windows.h>
+
+static const char *arguments_of(const char *command_line)
+{
+    // Skip the program name, quoted or not, and the blanks after it.
+    const char *p = command_line;
+    if (*p == '"') {
+        p++;
+        while (*p && *p != '"')
+            p++;
+        if (*p)
+            p++;
+    } else {
+        while (*p && *p != ' ' && *p != '\t')
+            p++;
+    }
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}
+
+#ifdef KAVLIN_RECORD_START
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    char directory[MAX_PATH];
+    char record[3 * MAX_PATH];
+    DWORD written;
+
+    GetCurrentDirectoryA(sizeof directory, directory);
+    wsprintfA(record, "arguments=%s\r\ndirectory=%s\r\n", arguments_of(GetCommandLineA()), directory);
+    HANDLE file = CreateFileA("KavlinStarted.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    WriteFile(file, record, lstrlenA(record), &written, NULL);
+    CloseHandle(file);
+    return 0;
+}
+#else
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    char text[512];
+    const char *arguments = arguments_of(GetCommandLineA());
+    wsprintfA(text, "Kavlin is installed.\n\nArguments: %s", *arguments ? arguments : "(none)");
+    MessageBoxA(NULL, text, "Kavlin", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+#endif

@@ -1,0 +1,35 @@
+// The robot: finds the installer's windows, reads and sets their controls' texts, presses
+// buttons and reads and closes message boxes, as a user would. Used in-process by the Windows
+// tests (from a thread of their own while the code under test runs a modal loop) and by the
+// command-line robot of the end-to-end tests.
+#ifndef KAVLIN_TOOLS_ROBOT_H
+#define KAVLIN_TOOLS_ROBOT_H
+
+#include <windows.h>
+
+enum RobotKind { ROBOT_ANY, ROBOT_DIALOG, ROBOT_MESSAGE_BOX };
+
+// Waits up to `timeout_ms` for a visible top-level dialog (class "#32770") titled `title`
+// (any title when NULL) of the given kind (a message box is told by its static 0xFFFF), then
+// until it is ready for input. Returns NULL on time-out.
+HWND robot_find(const char *title, RobotKind kind, DWORD timeout_ms);
+
+// Waits until no visible window of that title and kind is left; false on time-out.
+bool robot_wait_gone(const char *title, RobotKind kind, DWORD timeout_ms);
+
+// Text of a control of `window` (id 0 reads the window's own title); false when there is none.
+bool robot_text(HWND window, int control_id, char *text, int size);
+
+// Sets a control's text (WM_SETTEXT).
+bool robot_set_text(HWND window, int control_id, const char *text);
+
+// Presses a button: posts BM_CLICK, so that a click that opens a modal box does not block.
+bool robot_click(HWND window, int control_id);
+
+// Text of a message box (its static 0xFFFF).
+bool robot_message_text(HWND box, char *text, int size);
+
+// Closes a message box with its OK button, or a dialog with WM_CLOSE.
+bool robot_close(HWND window);
+
+#endif

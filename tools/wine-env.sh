@@ -1,0 +1,51 @@
+# Sourced by the scripts that run Windows programs under Wine. Sets the Wine environment and,
+# on hosts whose kernel runs no 32-bit x86 Linux programs (Wine's 32-bit loader is one), runs
+# that loader through qemu's user-mode emulator.
+kavlin_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=d${KAVLIN_DLLOVERRIDES:+;$KAVLIN_DLLOVERRIDES}"
+
+kavlin_wine32_native() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+if ! kavlin_wine32_native; then
+  # Register qemu-i386 for 32-bit x86 ELF files (once per boot; needs root).
+  if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  fi
+  if [ ! -e /proc/sys/fs/binfmt_misc/kavlin-i386 ]; then
+    printf '%s' ':kavlin-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      > /proc/sys/fs/binfmt_misc/register
+  fi
+  # qemu answers Wine's many address-space probes slowly (a minute per process start); the
+  # shim answers them from the process's memory map instead.
+  shim="$kavlin_root/build/host/wine32-mmap-shim.so"
+  if [ ! -e "$shim" ] || [ "$kavlin_root/tools/wine32-mmap-shim.c" -nt "$shim" ]; then
+    mkdir -p "$(dirname "$shim")"
+    clang -m32 -O2 -fPIC -shared -nostdlib -o "$shim" "$kavlin_root/tools/wine32-mmap-shim.c"
+  fi
+  export QEMU_SET_ENV="LD_PRELOAD=$shim"
+fi
+
+# Starts a private Xvfb on the first free display from 90 on; sets DISPLAY and kavlin_xvfb_pid.
+kavlin_start_xvfb() {
+  local n=90
+  while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
+  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  kavlin_xvfb_pid=$!
+  export DISPLAY=:$n
+  for _ in $(seq 100); do
+    [ -e /tmp/.X11-unix/X$n ] && return 0
+    kill -0 $kavlin_xvfb_pid 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "Xvfb did not start on :$n" >&2
+  return 1
+}
+
+# Makes (or refreshes) the Wine prefix $WINEPREFIX and tunes it for tests.
+kavlin_init_prefix() {
+  wine wineboot -i >/dev/null 2>&1
+  # Without a window manager every closed window costs two seconds unless windows are unmanaged.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -p 120
+}
