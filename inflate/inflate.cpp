@@ -30,8 +30,13 @@
 
 #include <string.h>
 
-// The bit buffer: a machine word (64 bits natively, 32 in the 32-bit installer).
+// The bit buffer: a machine word (64 bits natively, 32 in the 32-bit installer). Native tests
+// also build the 32-bit variant, by defining KAVLIN_INFLATE_32_BIT_WORD.
+#ifdef KAVLIN_INFLATE_32_BIT_WORD
+typedef unsigned int BitWord;
+#else
 typedef unsigned long BitWord;
+#endif
 enum {
     BIT_WORD_BITS = (int)(sizeof(BitWord) * 8),
     // Bits after a fast refill: at least this many are valid.
