@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build make g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 qemu-user-static
   xvfb x11-utils imagemagick zip unzip
-  zlib1g-dev libdeflate-dev googletest
+  zlib1g-dev libdeflate-dev googletest python3
 )
 
 missing=()

@@ -5,14 +5,19 @@ kavlin_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=d${KAVLIN_DLLOVERRIDES:+;$KAVLIN_DLLOVERRIDES}"
 
-kavlin_wine32_native() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+# True when 32-bit x86 programs run through the emulator: its handler is registered already,
+# or the kernel refuses to run Wine's 32-bit loader by itself.
+kavlin_wine32_emulated() {
+  grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* && return 0
+  ! /usr/lib/wine/wine --version >/dev/null 2>&1
+}
 
-if ! kavlin_wine32_native; then
+if kavlin_wine32_emulated; then
   # Register qemu-i386 for 32-bit x86 ELF files (once per boot; needs root).
   if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   fi
-  if [ ! -e /proc/sys/fs/binfmt_misc/kavlin-i386 ]; then
+  if ! grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/*; then
     printf '%s' ':kavlin-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
       > /proc/sys/fs/binfmt_misc/register
   fi

@@ -32,4 +32,8 @@ bool robot_message_text(HWND box, char *text, int size);
 // Closes a message box with its OK button, or a dialog with WM_CLOSE.
 bool robot_close(HWND window);
 
+// Calls `visit` for each control of `window`, in z-order (the template's order).
+void robot_list(HWND window, void (*visit)(HWND control, int id, const char *class_name,
+                                           const char *text, void *context), void *context);
+
 #endif

@@ -1,0 +1,35 @@
+# Kavlin installer: `make` builds, `make run` starts the installer under Wine, `make test`
+# runs every test suite. Each target first installs what a fresh Debian 12 machine lacks.
+.PHONY: all bootstrap native win32 run test bench fuzz clean
+
+all: native win32
+
+bootstrap:
+	@tools/bootstrap.sh
+
+build/native/build.ninja: | bootstrap
+	cmake --preset native >/dev/null
+
+build/win32/build.ninja: | bootstrap
+	cmake --preset win32 >/dev/null
+
+native: bootstrap build/native/build.ninja
+	cmake --build --preset native
+
+win32: bootstrap build/win32/build.ninja
+	cmake --build --preset win32
+
+run: win32
+	tools/run-installer
+
+test: native win32
+	tools/run-tests
+
+bench: native
+	build/native/bench/kavlin-bench
+
+fuzz: native
+	build/native/fuzz/kavlin-fuzz-inflate -max_total_time=$${FUZZ_SECONDS:-1800} fuzz/corpus
+
+clean:
+	rm -rf build

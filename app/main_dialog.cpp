@@ -1,0 +1,205 @@
+// The main dialog (MAINDIALOG) and the install flow it runs from its Install command.
+//
+// Controls: 102 product paragraph, 101 destination folder, 1 Install, 2 Abort (also Esc and
+// the close box), 100 Browse, 103 about line, and during the extraction the file being written.
+#include "app/main_dialog.h"
+#include "app/registry.h"
+#include "app/state.h"
+#include "app/strings.h"
+#include "app/text.h"
+#include "app/version.h"
+#include "archive/extract.h"
+#include "netif/setup_dialog.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+static const char DEFAULT_DESTINATION[] = "C:\\PROGRAM FILES\\KAVLIN";
+
+// Sets a control's text to a loaded string, or empties it when there is none.
+static void set_loaded_text(HWND dialog, int control, int id)
+{
+    const char *text = load_string(id);
+    SetDlgItemTextA(dialog, control, text ? text : "");
+}
+
+static BOOL on_init(HWND dialog)
+{
+    char title[TEXT_SIZE];
+    char about[TEXT_SIZE];
+    char preset[REGISTRY_TEXT_SIZE + 1];
+    const char *loaded = load_string(IDS_TITLE);
+
+    if (!text_copy(title, loaded ? loaded : "", sizeof title))
+        title[0] = 0;
+    center_window(dialog);
+    SetWindowTextA(dialog, title);
+    set_loaded_text(dialog, IDC_PRODUCT_TEXT, IDS_PRODUCT);
+
+    text_copy(about, title, sizeof about);
+    text_append(about, KAVLIN_VERSION_SHORT, sizeof about);
+    text_append(about, "\r\n", sizeof about);
+    text_append(about, KAVLIN_NOTICE, sizeof about);
+    SetDlgItemTextA(dialog, IDC_STATUS, about);
+
+    set_loaded_text(dialog, IDC_INSTALL, IDS_INSTALL);
+    set_loaded_text(dialog, IDC_ABORT, IDS_ABORT);
+    set_loaded_text(dialog, IDC_BROWSE, IDS_BROWSE);
+
+    HKEY key = open_product_key(HKEY_CURRENT_USER);
+    bool found = find_product_value(key, "Current_Dir", preset);
+    SetDlgItemTextA(dialog, IDC_DESTINATION, found ? preset : DEFAULT_DESTINATION);
+    if (key)
+        RegCloseKey(key);
+
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+    installer.main_dialog_window = dialog;
+    return TRUE;
+}
+
+// Opens `name` in the destination folder with its associated program, unless the path would
+// not fit a path buffer.
+static void open_installed(const char *name, const char *parameters)
+{
+    char path[TEXT_SIZE];
+    if (text_copy(path, installer.destination_folder, sizeof path) &&
+        text_append(path, name, sizeof path))
+        ShellExecuteA(NULL, "open", path, parameters, installer.destination_folder, SW_SHOWNORMAL);
+}
+
+// First installation on this machine: ask for the interface and keep the choice.
+static void choose_interface(void)
+{
+    char data[REGISTRY_TEXT_SIZE + 1];
+    HKEY key = open_product_key(HKEY_LOCAL_MACHINE);
+
+    if (!find_product_value(key, "InterfaceIndex", data)) {
+        DialogBoxParamA(installer.module_instance, "SETUPDIALOG", NULL, setup_dialog_proc, 0);
+        if (installer.interface_chosen && key) {
+            DWORD index = installer.chosen_index;
+            RegSetValueExA(key, "InterfaceIndex", 0, REG_DWORD, (const BYTE *)&index, sizeof index);
+        }
+    }
+    if (key)
+        RegCloseKey(key);
+}
+
+static void enable_commands(HWND dialog, BOOL enable)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_INSTALL), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_BROWSE), enable);
+}
+
+static void on_install(HWND dialog)
+{
+    InstallerState &s = installer;
+
+    GetDlgItemTextA(dialog, IDC_DESTINATION, s.destination_folder, TEXT_SIZE);
+    HWND status = GetDlgItem(dialog, IDC_STATUS);
+    SetWindowTextA(status, "");
+    SetWindowPos(status, NULL, 12, 166, 284, 14, SWP_NOZORDER);
+
+    InitCommonControls();
+    s.progress_bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, 12, 154, 284,
+                                     10, s.main_dialog_window, NULL, s.module_instance, NULL);
+    SendMessageA(s.progress_bar, PBM_SETRANGE, 0, (LPARAM)((s.archive_size & 0xFFFF) << 16));
+    SendMessageA(s.progress_bar, PBM_SETSTEP, 1, 0);
+
+    // The extraction pumps messages between files: hold off a second Install and a change of
+    // the destination while it runs; Abort asks it to stop at the next file.
+    enable_commands(dialog, FALSE);
+    s.extracting = true;
+    s.abort_requested = false;
+    extract_archive(s.main_dialog_window);
+    s.extracting = false;
+
+    if (!s.extract_succeeded) {
+        message_box(load_string(IDS_ABORTED), MB_OK | ICON_WARNING);
+        DestroyWindow(s.progress_bar);
+        s.progress_bar = NULL;
+        EndDialog(s.main_dialog_window, IDC_INSTALL);
+        return;
+    }
+
+    DestroyWindow(s.progress_bar);
+    s.progress_bar = NULL;
+    EndDialog(s.main_dialog_window, IDC_INSTALL);
+    choose_interface();
+    open_installed("\\Kavlin.exe", "/install");
+    open_installed("\\ReadMe.txt", NULL);
+}
+
+static void on_abort(HWND dialog)
+{
+    if (installer.extracting) {
+        // The running extraction stops before its next file; Install then tells the user.
+        installer.abort_requested = true;
+        return;
+    }
+    message_box(load_string(IDS_ABORTED), MB_OK | ICON_WARNING);
+    EndDialog(dialog, IDC_ABORT);
+}
+
+// Frees a folder item of the shell through the shell's allocator (there is no CoTaskMemFree
+// on every system the installer runs on without OLE).
+static void free_item(LPITEMIDLIST item)
+{
+    IMalloc *allocator;
+    if (SHGetMalloc(&allocator) == NOERROR) {
+        allocator->Free(item);
+        allocator->Release();
+    }
+}
+
+static void on_browse(HWND dialog)
+{
+    static char browse_title[TEXT_SIZE];
+    char display_name[MAX_PATH];
+    char chosen[MAX_PATH];
+    BROWSEINFOA &request = installer.browse_request;
+    const char *title = load_string(IDS_SELECT_FOLDER);
+
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+    if (!text_copy(browse_title, title ? title : "", sizeof browse_title))
+        browse_title[0] = 0;
+    memset(&request, 0, sizeof request);
+    request.hwndOwner = dialog;
+    request.pidlRoot = NULL;
+    request.pszDisplayName = display_name;  // the browser writes up to MAX_PATH characters
+    request.lpszTitle = browse_title;
+    request.ulFlags = BIF_RETURNONLYFSDIRS;
+
+    LPITEMIDLIST item = SHBrowseForFolderA(&request);
+    if (item) {
+        // A path too long for the destination buffer leaves the field as it was.
+        if (SHGetPathFromIDListA(item, chosen) &&
+            !text_copy(installer.destination_folder, chosen, TEXT_SIZE))
+            GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+        free_item(item);
+    }
+    SetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder);
+}
+
+INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_INITDIALOG)
+        return on_init(window);
+    if (message != WM_COMMAND)
+        return FALSE;
+    switch (LOWORD(wparam)) {
+    case IDC_INSTALL:
+        if (!installer.extracting)
+            on_install(window);
+        break;
+    case IDC_ABORT:
+        on_abort(window);
+        break;
+    case IDC_BROWSE:
+        if (!installer.extracting)
+            on_browse(window);
+        break;
+    }
+    return FALSE;
+}
