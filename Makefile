@@ -29,7 +29,8 @@ bench: native
 	build/native/bench/kavlin-bench
 
 fuzz: native
-	build/native/fuzz/kavlin-fuzz-inflate -max_total_time=$${FUZZ_SECONDS:-1800} fuzz/corpus
+	mkdir -p build/native/fuzz/corpus
+	build/native/fuzz/kavlin-fuzz-inflate -max_total_time=$${FUZZ_SECONDS:-1800} build/native/fuzz/corpus fuzz/corpus
 
 clean:
 	rm -rf build
