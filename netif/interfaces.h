@@ -3,7 +3,11 @@
 #ifndef KAVLIN_NETIF_INTERFACES_H
 #define KAVLIN_NETIF_INTERFACES_H
 
-enum { INTERFACE_LOOPBACK_TYPE = 24, INTERFACE_DESCRIPTION_SIZE = 256 };
+enum {
+    INTERFACE_LOOPBACK_TYPE = 24,       // ifType softwareLoopback
+    INTERFACE_DESCRIPTION_SIZE = 256,   // 255 characters and the NUL
+    INTERFACE_COUNT_LIMIT = 65535       // most records the list holds, whatever ifNumber says
+};
 
 struct InterfaceRecord {
     unsigned short index;       // low 16 bits of ifIndex
@@ -11,6 +15,21 @@ struct InterfaceRecord {
     unsigned long out_octets;   // ifOutOctets at the time of the walk
     char description[INTERFACE_DESCRIPTION_SIZE];  // ifDescr, NUL-terminated
     unsigned char type;         // low 8 bits of ifType
+    bool filled;                // the walk stored this record's ifIndex (an agent that had no
+                                // table leaves every record unfilled, and so unlisted)
 };
+
+// Set-up: starts Windows Sockets, loads the system's SNMP extension agent and initialises it,
+// creates the mutex, asks for ifNumber and allocates that many zeroed records. Every failure
+// is shown at once (fixed Czech texts, caption "Chyba") and the set-up goes on with its next
+// step. Leaves interface_count between 0 and INTERFACE_COUNT_LIMIT, with storage for that many.
+void interface_agent_open();
+
+// Fills the records from ifTable, column by column, with GETNEXT requests that each continue
+// from the agent's previous answer: 1 + 16 * interface_count requests in all.
+void interface_table_walk();
+
+// Releases the mutex, the agent, Windows Sockets and the record storage, those that exist.
+void interface_agent_close();
 
 #endif
