@@ -1,0 +1,178 @@
+#include "tests/win32/netif_support.h"
+
+#include "app/state.h"
+#include "tools/robot/robot.h"
+
+#include <stdio.h>
+#include <string.h>
+
+
+const char *const SOCKETS_FAILED = "Nepoda\xF8ilo se inicializovat WinSock!";
+const char *const LIBRARY_FAILED = "Nepoda\xF8ilo se na\xE8\xEDst knihovnu SNMP!";
+const char *const ENTRY_POINTS_FAILED = "Nepoda\xF8ilo se naj\xEDt funkce SNMP!";
+const char *const AGENT_INIT_FAILED = "Nepoda\xF8ilo se inicializovat SNMP!";
+const char *const MUTEX_FAILED = "Nepoda\xF8ilo se zp\xF8\xEDstupnit mutex!";
+const char *const RECEIVE_FAILED = "Nepoda\xF8ilo se p\xF8ijmout data!";
+const char *const WRONG_TYPE = "Nespr\xE1vn\xFD typ hodnoty!";
+
+namespace {
+
+std::string temp_path(const char *name)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + name;
+}
+
+const std::string &table_file()
+{
+    static const std::string path = temp_path("kavlin-netif-table.txt");
+    return path;
+}
+
+const std::string &count_file()
+{
+    static const std::string path = temp_path("kavlin-netif-count.txt");
+    return path;
+}
+
+const std::string &log_file()
+{
+    static const std::string path = temp_path("kavlin-netif-log.txt");
+    return path;
+}
+
+} // namespace
+
+void use_agent_table(const std::string &table)
+{
+    memset(&installer, 0, sizeof installer);
+    installer.module_instance = GetModuleHandleA(NULL);
+    FILE *file = fopen(table_file().c_str(), "wb");
+    fputs(table.c_str(), file);
+    fclose(file);
+    DeleteFileA(count_file().c_str());
+    DeleteFileA(log_file().c_str());
+    SetEnvironmentVariableA("KAVLIN_AGENT_TABLE", table_file().c_str());
+    SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", count_file().c_str());
+    SetEnvironmentVariableA("KAVLIN_AGENT_LOG", log_file().c_str());
+}
+
+long agent_requests()
+{
+    long count = 0;
+    FILE *file = fopen(count_file().c_str(), "rb");
+    if (file) {
+        if (fscanf(file, "%ld", &count) != 1)
+            count = -1;
+        fclose(file);
+    }
+    return count;
+}
+
+std::vector<std::string> agent_log()
+{
+    std::vector<std::string> lines;
+    char line[512];
+    FILE *file = fopen(log_file().c_str(), "rb");
+    if (file) {
+        while (fgets(line, sizeof line, file)) {
+            line[strcspn(line, "\r\n")] = 0;
+            lines.push_back(line);
+        }
+        fclose(file);
+    }
+    return lines;
+}
+
+std::string system_agent_path()
+{
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, sizeof folder);
+    return std::string(folder) + "\\inetmib1.dll";
+}
+
+AgentSwap::AgentSwap(const std::string &replacement)
+    : saved_(temp_path("kavlin-netif-saved-agent.dll")), ok_(false)
+{
+    std::string agent = system_agent_path();
+    if (!CopyFileA(agent.c_str(), saved_.c_str(), FALSE))
+        return;
+    if (replacement.empty())
+        ok_ = DeleteFileA(agent.c_str()) != 0;
+    else
+        ok_ = CopyFileA(replacement.c_str(), agent.c_str(), FALSE) != 0;
+}
+
+AgentSwap::~AgentSwap()
+{
+    CopyFileA(saved_.c_str(), system_agent_path().c_str(), FALSE);
+    DeleteFileA(saved_.c_str());
+}
+
+std::wstring window_text(HWND window)
+{
+    wchar_t text[1100];
+    DWORD_PTR copied = 0;
+    text[0] = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text,
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        text[0] = 0;
+    return text;
+}
+
+BoxWatcher::BoxWatcher() : stopping_(0)
+{
+    thread_ = CreateThread(NULL, 0, run, this, 0, NULL);
+}
+
+BoxWatcher::~BoxWatcher()
+{
+    stop();
+}
+
+SeenBox take_box(HWND box)
+{
+    SeenBox seen;
+    char text[1100];
+    seen.caption = window_text(box);
+    seen.text = window_text(GetDlgItem(box, 0xFFFF));
+    robot_message_text(box, text, sizeof text);
+    seen.ansi_text = text;
+    seen.owned = GetWindow(box, GW_OWNER) != NULL;
+    seen.dialog_visible = robot_find(NULL, ROBOT_DIALOG, 0) != NULL;
+    robot_close(box);
+    for (int i = 0; i < 500 && IsWindow(box); i++)
+        Sleep(10);
+    return seen;
+}
+
+DWORD WINAPI BoxWatcher::run(void *self)
+{
+    BoxWatcher *watcher = static_cast<BoxWatcher *>(self);
+    while (!watcher->stopping_) {
+        HWND box = robot_find(NULL, ROBOT_MESSAGE_BOX, 50);
+        if (box)
+            watcher->seen_.push_back(take_box(box));
+    }
+    return 0;
+}
+
+std::vector<SeenBox> BoxWatcher::stop()
+{
+    if (thread_) {
+        InterlockedExchange(&stopping_, 1);
+        WaitForSingleObject(thread_, 30000);
+        CloseHandle(thread_);
+        thread_ = NULL;
+    }
+    return seen_;
+}
+
+std::vector<std::string> BoxWatcher::texts()
+{
+    std::vector<std::string> result;
+    for (const SeenBox &box : stop())
+        result.push_back(box.ansi_text);
+    return result;
+}
