@@ -1,0 +1,437 @@
+#include "archive/extract.h"
+#include "app/state.h"
+#include "res/resource.h"
+#include "tests/win32/archive_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string.h>
+
+static const char *const tree_files[] = {
+    "ReadMe.txt", "Kavlin.exe", "empty.txt", "x",
+    "sub\\file.txt", "sub\\deeper\\notes.txt", "sub\\deeper\\random.bin",
+};
+
+static std::string fixture(const char *name)
+{
+    return host_path(KAVLIN_ARCHIVE_FIXTURES) + "\\" + name;
+}
+
+static std::string with_backslashes(std::string path)
+{
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// Names of the entries of an archive, in file order.
+static std::vector<std::string> entry_names(const std::string &archive)
+{
+    std::vector<std::string> names;
+    for (uint32_t at : local_header_offsets(archive)) {
+        size_t length = (uint8_t)archive[at + 26] | (uint8_t)archive[at + 27] << 8;
+        names.push_back(archive.substr(at + 30, length));
+    }
+    return names;
+}
+
+// The log a fresh installation of the archive into `dest` writes: for each file entry the
+// folders it needs that are not there yet (top down), then the file.
+static std::string expected_log(const std::string &archive, const std::string &dest)
+{
+    std::string log;
+    std::vector<std::string> folders;
+    for (const std::string &name : entry_names(archive)) {
+        if (name.back() == '/')
+            continue;
+        std::string path = with_backslashes(name);
+        for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
+            std::string folder = dest + "\\" + path.substr(0, at);
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+                folders.push_back(folder);
+                log += "DIR:       " + folder + "\r\n";
+            }
+        }
+        log += "FIL:       " + dest + "\\" + path + "\r\n";
+    }
+    return log;
+}
+
+class ExtractTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    std::string dest = temp / "Dest";
+    std::string log() { return read_file(dest + "\\UInstall.uif"); }
+    Extraction extract(const std::string &archive) { return run_extraction_of(temp, archive, dest); }
+    // Nothing at all was created for the archive: no destination folder, no stray file.
+    void expect_nothing_created()
+    {
+        EXPECT_FALSE(folder_exists(dest));
+        EXPECT_FALSE(file_exists(temp / "evil.txt"));
+    }
+};
+
+TEST_F(ExtractTest, InfoZipArchivesExtractEveryFileAndRecordIt)
+{
+    for (const char *archive : { "tree.zip", "stored.zip" }) {
+        SCOPED_TRACE(archive);
+        remove_tree(dest);
+        std::string bytes = read_file(fixture(archive));
+        std::vector<uint32_t> offsets = local_header_offsets(bytes);
+        ASSERT_GT(offsets.size(), 8u);
+
+        Extraction run = run_extraction(fixture(archive), dest);
+        EXPECT_TRUE(run.succeeded);
+        EXPECT_TRUE(run.messages.empty());
+        for (const char *name : tree_files)
+            EXPECT_EQ(read_file(fixture("tree\\") + name), read_file(dest + "\\" + name)) << name;
+        EXPECT_FALSE(folder_exists(dest + "\\docs")) << "directory entries create nothing";
+        EXPECT_EQ(expected_log(bytes, dest), log());
+
+        // The last file written stays in the status; the bar stands at the last header.
+        std::string last;
+        for (const std::string &name : entry_names(bytes))
+            if (name.back() != '/')
+                last = name;
+        EXPECT_EQ(dest + "\\" + with_backslashes(last), run.status);
+        EXPECT_EQ((int)(offsets.back() / 1024), run.position);
+        EXPECT_GT(run.position, 0);
+    }
+}
+
+TEST_F(ExtractTest, DestinationWithTrailingSeparatorGivesTheSamePaths)
+{
+    std::string archive = ZipWriter().add_stored("sub/a.txt", "a").add_stored("b.txt", "b")
+                              .finish().bytes();
+    for (const std::string &typed : { dest + "\\", dest + "/" }) {
+        SCOPED_TRACE(typed);
+        remove_tree(dest);
+        Extraction run = run_extraction_of(temp, archive, typed);
+        EXPECT_TRUE(run.succeeded);
+        EXPECT_EQ(dest, installer.destination_folder);
+        EXPECT_EQ(dest + "\\b.txt", run.status);
+        EXPECT_EQ("DIR:       " + dest + "\\sub\r\nFIL:       " + dest + "\\sub\\a.txt\r\n"
+                      "FIL:       " + dest + "\\b.txt\r\n",
+                  log());
+    }
+}
+
+TEST_F(ExtractTest, ReinstallOverwritesFilesAndKeepsOneLinePerFile)
+{
+    ASSERT_TRUE(run_extraction(fixture("tree.zip"), dest).succeeded);
+    std::string first_log = log() + "// kept by the next installation\r\n";
+    write_file(dest + "\\UInstall.uif", first_log);
+    write_file(dest + "\\ReadMe.txt", std::string(300000, '#'));   // longer: must be cut
+    write_file(dest + "\\sub\\file.txt", "");
+
+    // The same folder typed in other letter case finds the same records.
+    std::string upper = dest;
+    for (char &c : upper)
+        c = (char)toupper((unsigned char)c);
+    Extraction run = run_extraction(fixture("tree.zip"), upper);
+    EXPECT_TRUE(run.succeeded);
+    EXPECT_TRUE(run.messages.empty());
+    for (const char *name : tree_files)
+        EXPECT_EQ(read_file(fixture("tree\\") + name), read_file(dest + "\\" + name)) << name;
+    EXPECT_EQ(first_log, log());
+}
+
+TEST_F(ExtractTest, OddButValidArchiveExtractsEveryEntry)
+{
+    std::string big = noise_content(70000, 1);
+    ZipRecord with_extra = stored_record("sub/extra.txt", "after the extra field");
+    with_extra.extra = std::string("UT\x05\x00\x03\x01\x02\x03\x04", 9);
+    ZipRecord short_signature = stored_record("short.txt", "old signature");
+    std::string archive = ZipWriter()
+                              .add_directory("sub/")
+                              .add(with_extra)
+                              .add(deflated_record("sub/described.txt", text_content(100000, 2)))
+                              .add_descriptor()
+                              .add_stored("big.bin", big)
+                              .add_descriptor()
+                              .add_descriptor()
+                              .add_stored("empty", "")
+                              .add(deflated_record("y", "1"))
+                              .add_directory("docs/")
+                              .add_directory("docs/inner/")
+                              .bytes();
+    // The first byte of the signature missing: 0x50000000 is taken as a local header too.
+    std::string odd = ZipWriter().add(short_signature).bytes();
+    odd[0] = 0;
+    odd[1] = 0;
+    odd[2] = 0;
+    odd[3] = 0x50;
+    archive += odd;
+    archive += ZipWriter().finish().bytes();
+
+    Extraction run = extract(archive);
+    EXPECT_TRUE(run.succeeded);
+    EXPECT_TRUE(run.messages.empty());
+    EXPECT_EQ("after the extra field", read_file(dest + "\\sub\\extra.txt"));
+    EXPECT_EQ(text_content(100000, 2), read_file(dest + "\\sub\\described.txt"));
+    EXPECT_EQ(big, read_file(dest + "\\big.bin"));
+    EXPECT_EQ("", read_file(dest + "\\empty"));
+    EXPECT_EQ("1", read_file(dest + "\\y"));
+    EXPECT_EQ("old signature", read_file(dest + "\\short.txt"));
+    EXPECT_FALSE(folder_exists(dest + "\\docs"));
+}
+
+TEST_F(ExtractTest, ArchivesWithoutFileEntriesExtractNothingAndFail)
+{
+    std::vector<std::string> archives = {
+        "",                                                     // empty file
+        ZipWriter().finish().bytes(),                           // no local header at all
+        ZipWriter().add_directory("a/").add_directory("a/b/").finish().bytes(),
+        "garbage that is no archive",
+    };
+    for (const std::string &archive : archives) {
+        SCOPED_TRACE(archive.size());
+        Extraction run = extract(archive);
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_TRUE(run.messages.empty());
+        expect_nothing_created();
+    }
+}
+
+// A damaged archive: the message it shows, and the files that must stand afterwards.
+struct Damage {
+    const char *what;
+    std::string archive;
+    std::string message;
+    std::vector<std::pair<std::string, std::string>> files;     // name and content
+};
+
+TEST_F(ExtractTest, DamagedEntriesAreReportedAndEndTheWalk)
+{
+    std::string good = ZipWriter().add_stored("good.txt", "good").bytes();
+    std::string big = noise_content(70000, 3);
+    auto path = [&](const char *name) { return dest + "\\" + name; };
+    auto archive_error = failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR);
+
+    ZipRecord method6 = stored_record("imploded.txt", "data");
+    method6.method = 6;
+    ZipRecord bad_crc = stored_record("crc.txt", "content");
+    bad_crc.crc ^= 1;
+    ZipRecord bad_crc_deflated = deflated_record("crc.txt", "content");
+    bad_crc_deflated.crc ^= 0x80000000;
+    ZipRecord long_size = stored_record("size.txt", "content");
+    long_size.uncompressed_size++;
+    ZipRecord short_size = deflated_record("size.txt", "content");
+    short_size.uncompressed_size--;
+    ZipRecord bad_block = stored_record("block.txt", "");
+    bad_block.method = 8;
+    bad_block.data = "\x07";        // final block of the reserved type 3
+    bad_block.compressed_size = 1;
+    std::string cut_stored = ZipWriter().add_stored("big.bin", big).bytes();
+    cut_stored.resize(cut_stored.size() - 1000);
+    // Info-ZIP's archive cut 100 bytes into the deflated data of notes.txt.
+    std::string tree = read_file(fixture("tree.zip"));
+    std::vector<std::string> names = entry_names(tree);
+    size_t notes = std::find(names.begin(), names.end(), "sub/deeper/notes.txt") - names.begin();
+    ASSERT_LT(notes, names.size());
+    size_t at = local_header_offsets(tree)[notes];
+    size_t data = at + 30 + ((uint8_t)tree[at + 26] | (uint8_t)tree[at + 27] << 8)
+                  + ((uint8_t)tree[at + 28] | (uint8_t)tree[at + 29] << 8);
+    std::string cut_deflated = tree.substr(0, data + 100);
+
+    std::vector<Damage> cases = {
+        { "empty name", good + ZipWriter().add_stored("", "x").finish().bytes(), archive_error,
+          { { "good.txt", "good" } } },
+        { "method 6", good + ZipWriter().add(method6).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, IDS_UNKNOWN_METHOD),
+          { { "good.txt", "good" }, { "imploded.txt", "" } } },
+        { "bad CRC, stored", ZipWriter().add(bad_crc).add_stored("next", "n").finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("crc.txt")), { { "crc.txt", "content" } } },
+        { "bad CRC, deflated", ZipWriter().add(bad_crc_deflated).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("crc.txt")), { { "crc.txt", "content" } } },
+        { "size too large", ZipWriter().add(long_size).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "content" } } },
+        { "size too small", ZipWriter().add(short_size).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "content" } } },
+        { "bad deflate block", ZipWriter().add(bad_block).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("block.txt")), { { "block.txt", "" } } },
+        { "cut inside stored data", cut_stored, failure_text(IDS_EXTRACTION_ERROR, path("big.bin")),
+          { { "big.bin", big.substr(0, 70000 - 1000) } } },
+        { "cut inside deflated data", cut_deflated,
+          failure_text(IDS_EXTRACTION_ERROR, path("sub\\deeper\\notes.txt")), {} },
+        { "cut inside a header", good + ZipWriter().add_stored("next.txt", "n").bytes().substr(0, 20),
+          archive_error, { { "good.txt", "good" } } },
+        { "cut inside a name", good + ZipWriter().add_stored("next.txt", "n").bytes().substr(0, 33),
+          archive_error, { { "good.txt", "good" } } },
+    };
+    for (const Damage &damage : cases) {
+        SCOPED_TRACE(damage.what);
+        remove_tree(dest);
+        Extraction run = extract(damage.archive);
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_EQ(std::vector<std::string>{ damage.message }, run.messages);
+        for (const auto &file : damage.files) {
+            EXPECT_EQ(file.second, read_file(path(file.first.c_str()))) << file.first;
+            EXPECT_NE(std::string::npos, log().find(path(file.first.c_str()) + "\r\n"))
+                << file.first << " stays in the log";
+        }
+        EXPECT_FALSE(file_exists(path("next"))) << "the walk ended";
+    }
+}
+
+TEST_F(ExtractTest, NamesThatLeaveTheDestinationAreRefusedBeforeAnythingIsCreated)
+{
+    const char *names[] = {
+        "../evil.txt", "sub/../../evil.txt", "..\\evil.txt", "sub/.. /evil.txt", "sub/.../x",
+        "/evil.txt", "\\evil.txt", "C:evil.txt", "C:/evil.txt", "sub/file.txt:stream",
+        "nul", "sub/CON.txt", "com1", "LPT9.log",
+    };
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        Extraction run = extract(ZipWriter().add_stored(name, "evil").finish().bytes());
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+                  run.messages);
+        expect_nothing_created();
+    }
+    // Names that only look alike are ordinary files.
+    Extraction run = extract(ZipWriter().add_stored("..a", "1").add_stored("a..", "2")
+                                 .add_stored("sub/./console.txt", "3").add_stored("com10", "4")
+                                 .finish().bytes());
+    EXPECT_TRUE(run.succeeded);
+    EXPECT_TRUE(run.messages.empty());
+    EXPECT_EQ("1", read_file(dest + "\\..a"));
+    EXPECT_EQ("3", read_file(dest + "\\sub\\console.txt"));
+    EXPECT_EQ("4", read_file(dest + "\\com10"));
+}
+
+TEST_F(ExtractTest, OverlongNamesAndPathsAreRefused)
+{
+    // Longer than the name buffer.
+    std::string too_long(300, 'n');
+    Extraction run = extract(ZipWriter().add_stored(too_long, "x").finish().bytes());
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+              run.messages);
+    EXPECT_FALSE(run.succeeded);
+    expect_nothing_created();
+
+    // A name that fits the buffer but not the destination path: 211 and the name.
+    std::string name = "sub/" + std::string(242 - dest.size() - 4, 'p');
+    run = extract(ZipWriter().add_stored(name, "x").finish().bytes());
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, name) }, run.messages);
+    EXPECT_FALSE(run.succeeded);
+    expect_nothing_created();
+
+    // The longest path whose log line still reads back whole is accepted.
+    std::string fits(242 - dest.size() - 1, 'f');
+    run = extract(ZipWriter().add_stored(fits, "x").add_stored(fits + "g", "y").finish().bytes());
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, fits + "g") },
+              run.messages);
+    EXPECT_EQ("x", read_file(dest + "\\" + fits));
+}
+
+TEST_F(ExtractTest, EncryptedEntryIsRefusedBeforeItsFileIsCreated)
+{
+    ZipRecord secret = stored_record("secret.txt", std::string(12, 'h') + "data");
+    secret.flags = 1;
+    Extraction run = extract(ZipWriter().add_stored("plain.txt", "p").add(secret).finish().bytes());
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+              run.messages);
+    EXPECT_EQ("p", read_file(dest + "\\plain.txt"));
+    EXPECT_FALSE(file_exists(dest + "\\secret.txt"));
+}
+
+TEST_F(ExtractTest, SizeRunningPastAnyArchiveIsAnArchiveError)
+{
+    // A directory entry whose data would wrap the offset back onto its own header.
+    ZipRecord wrap = stored_record("d/", "");
+    wrap.compressed_size = 0xFFFFFFFFu - 30 - 2 + 1;
+    Extraction run = extract(ZipWriter().add_stored("a", "a").add(wrap).finish().bytes());
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+              run.messages);
+}
+
+TEST_F(ExtractTest, DestinationThatCannotBeOpenedForWritingIsReported)
+{
+    // A folder stands where the file should go. (A read-only file serves as well on Windows;
+    // Wine run by root opens one for writing all the same.)
+    std::string archive = ZipWriter().add_stored("a.txt", "new").add_stored("b.txt", "b")
+                              .finish().bytes();
+    CreateDirectoryA(dest.c_str(), NULL);
+    CreateDirectoryA((dest + "\\a.txt").c_str(), NULL);
+    Extraction run = extract(archive);
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, dest + "\\a.txt") },
+              run.messages);
+    EXPECT_TRUE(folder_exists(dest + "\\a.txt"));
+    EXPECT_FALSE(file_exists(dest + "\\b.txt"));
+}
+
+TEST_F(ExtractTest, FailedWriteIsReported)
+{
+    // full.bin in that folder leads to a device on which every write fails: a full disk.
+    std::string full = fixture("full");
+    DeleteFileA((full + "\\UInstall.uif").c_str());
+    Extraction run = run_extraction_of(
+        temp, ZipWriter().add_stored("full.bin", text_content(5000, 4)).add_stored("next", "n")
+                  .finish().bytes(),
+        full);
+    DeleteFileA((full + "\\UInstall.uif").c_str());
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_EXTRACTION_ERROR, full + "\\full.bin") },
+              run.messages);
+    EXPECT_FALSE(file_exists(full + "\\next"));
+}
+
+TEST_F(ExtractTest, MissingParentFolderIsReported)
+{
+    // A file stands where the entry's folder should be made.
+    CreateDirectoryA(dest.c_str(), NULL);
+    write_file(dest + "\\sub", "a file, not a folder");
+    Extraction run = extract(ZipWriter().add_stored("sub/inner/a.txt", "a").finish().bytes());
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_DIRECTORY_ERROR, dest + "\\sub\\inner") },
+              run.messages);
+}
+
+TEST_F(ExtractTest, OneMessageIsDispatchedPerFileEntry)
+{
+    std::string archive = ZipWriter().add_directory("d/").add_stored("d/1", "1")
+                              .add_stored("2", "2").add_directory("e/").add_stored("3", "3")
+                              .finish().bytes();
+    write_file(temp / "archive.zip", archive);
+    ExtractionOptions options;
+    options.app_messages = 5;
+    Extraction run = run_extraction(temp / "archive.zip", dest, options);
+    EXPECT_TRUE(run.succeeded);
+    EXPECT_EQ(3, run.dispatched);
+}
+
+TEST_F(ExtractTest, AbortStopsBeforeTheNextFile)
+{
+    std::string archive = ZipWriter().add_stored("1", "1").add_stored("2", "2").finish().bytes();
+    write_file(temp / "archive.zip", archive);
+    ExtractionOptions options;
+    options.abort_first = true;     // dispatched while the first file is open
+    Extraction run = run_extraction(temp / "archive.zip", dest, options);
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_TRUE(run.messages.empty());
+    EXPECT_EQ("1", read_file(dest + "\\1"));
+    EXPECT_FALSE(file_exists(dest + "\\2"));
+}
+
+TEST_F(ExtractTest, FailedFirstSeekIsAnArchiveError)
+{
+    installer.archive_start = 0;
+    TestWindow window;
+    installer.module_instance = GetModuleHandleA(NULL);
+    installer.archive_file = INVALID_HANDLE_VALUE;
+    installer.progress_bar = NULL;
+    strcpy(installer.destination_folder, dest.c_str());
+    MessageWatcher watcher;
+    extract_archive(window.handle());
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+              watcher.stop());
+    EXPECT_FALSE(installer.extract_succeeded);
+    EXPECT_EQ(-1, installer.archive_position);
+    installer.archive_file = NULL;
+}

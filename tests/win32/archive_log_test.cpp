@@ -1,0 +1,146 @@
+#include "archive/install_log.h"
+#include "app/state.h"
+#include "tests/win32/archive_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+class InstallLogTest : public ::testing::Test {
+protected:
+    std::string log_path() { return temp / "UInstall.uif"; }
+    std::string log() { return read_file(log_path()); }
+    void append(const char *kind, const std::string &path)
+    {
+        append_install_log(temp.path().c_str(), kind, path.c_str());
+    }
+    // Every line read_log_line gives for the log as it stands.
+    std::vector<std::string> lines_read()
+    {
+        std::vector<std::string> lines;
+        HANDLE file = CreateFileA(log_path().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        LogFile reader;
+        char line[LOG_LINE_SIZE];
+        open_log_reader(&reader, file);
+        while (read_log_line(&reader, line))
+            lines.push_back(line);
+        CloseHandle(file);
+        return lines;
+    }
+    TempFolder temp;
+};
+
+TEST_F(InstallLogTest, NewLogGetsOneExactLinePerRecord)
+{
+    append("FIL:", "C:\\Dest\\ReadMe.txt");
+    EXPECT_EQ("FIL:       C:\\Dest\\ReadMe.txt\r\n", log());
+    append("DIR:", "C:\\Dest\\sub");
+    append("LONGERKIND:", "x");     // no padding left: kind, one blank, path
+    EXPECT_EQ("FIL:       C:\\Dest\\ReadMe.txt\r\nDIR:       C:\\Dest\\sub\r\nLONGERKIND: x\r\n",
+              log());
+}
+
+TEST_F(InstallLogTest, RecordAlreadyPresentInAnyLetterCaseIsNotWrittenAgain)
+{
+    append("FIL:", "C:\\Dest\\ReadMe.txt");
+    append("FIL:", "c:\\DEST\\readme.TXT");
+    append("fil:", "C:\\Dest\\ReadMe.txt");
+    EXPECT_EQ("FIL:       C:\\Dest\\ReadMe.txt\r\n", log());
+    // The same path under the other kind is another record, and a prefix is not a match.
+    append("DIR:", "C:\\Dest\\ReadMe.txt");
+    append("FIL:", "C:\\Dest\\ReadMe");
+    EXPECT_EQ("FIL:       C:\\Dest\\ReadMe.txt\r\nDIR:       C:\\Dest\\ReadMe.txt\r\n"
+              "FIL:       C:\\Dest\\ReadMe\r\n",
+              log());
+}
+
+TEST_F(InstallLogTest, CommentsAndEmptyLinesArePassedOverAndKept)
+{
+    std::string before = "// written by hand\r\n\r\n/\r\nFIL:       C:\\Dest\\a.txt\r\n"
+                         "\r\n/ another comment\r\nFIL:       C:\\Dest\\b.txt";
+    write_file(log_path(), before);
+    EXPECT_EQ((std::vector<std::string>{ "FIL:       C:\\Dest\\a.txt\n",
+                                         "FIL:       C:\\Dest\\b.txt" }),
+              lines_read());
+
+    append("FIL:", "C:\\Dest\\A.TXT");  // found after the comments: nothing written
+    EXPECT_EQ(before, log());
+    // A new record goes on a line of its own after the last line without line end.
+    append("FIL:", "C:\\Dest\\c.txt");
+    EXPECT_EQ(before + "\r\nFIL:       C:\\Dest\\c.txt\r\n", log());
+    // The unended line did not equal its record (the line end counts); now that it is ended,
+    // the record is found.
+    append("FIL:", "C:\\Dest\\c.txt");
+    append("FIL:", "C:\\Dest\\b.txt");
+    EXPECT_EQ(before + "\r\nFIL:       C:\\Dest\\c.txt\r\n", log());
+}
+
+TEST_F(InstallLogTest, LongLinesAreReadInPiecesOfAtMost254Characters)
+{
+    std::string record = "FIL:       C:\\Dest\\x.txt";
+    std::string long_line = std::string(254, 'z') + record;
+    write_file(log_path(), long_line + "\r\n" + std::string(600, 'y') + "\r\n");
+    std::vector<std::string> lines = lines_read();
+    ASSERT_EQ(5u, lines.size());
+    EXPECT_EQ(std::string(254, 'z'), lines[0]);
+    EXPECT_EQ(record + "\n", lines[1]);                 // the rest counts as a line of its own
+    EXPECT_EQ(std::string(254, 'y'), lines[2]);
+    EXPECT_EQ(std::string(254, 'y'), lines[3]);
+    EXPECT_EQ(std::string(92, 'y') + "\n", lines[4]);
+
+    std::string before = log();
+    append("FIL:", "C:\\Dest\\x.txt");
+    EXPECT_EQ(before, log());
+}
+
+TEST_F(InstallLogTest, LineEndsSplitAcrossReadsAndLoneCarriageReturns)
+{
+    // The CR of one line end is the last byte of the reader's first buffer, its LF the first
+    // of the next.
+    std::string text;
+    while (text.size() + 250 < LOG_BUFFER_SIZE)
+        text += "FIL:       C:\\Dest\\padding.txt\r\n";
+    size_t fill = LOG_BUFFER_SIZE - 1 - text.size();
+    ASSERT_LT(fill, 250u);
+    text += std::string(fill, 'p') + "\r\n";
+    text += "FIL:       C:\\Dest\\after\rboundary.txt\r\n";
+    write_file(log_path(), text);
+    std::vector<std::string> lines = lines_read();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::string(fill, 'p') + "\n", lines[lines.size() - 2]);
+    EXPECT_EQ("FIL:       C:\\Dest\\after\rboundary.txt\n", lines.back());   // a lone CR stays
+    append("FIL:", "C:\\Dest\\after\rboundary.txt");
+    EXPECT_EQ(text, log());
+}
+
+TEST_F(InstallLogTest, LogThatCannotBeOpenedIsSkippedSilently)
+{
+    // Held open by another program without sharing. (A read-only log is skipped the same
+    // way on Windows; Wine run by root opens one for writing all the same.)
+    write_file(log_path(), "FIL:       C:\\Dest\\a.txt\r\n");
+    HANDLE holder = CreateFileA(log_path().c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    append("FIL:", "C:\\Dest\\b.txt");
+    CloseHandle(holder);
+    EXPECT_EQ("FIL:       C:\\Dest\\a.txt\r\n", log());
+
+    // A folder that does not exist gets no log.
+    append_install_log((temp / "missing").c_str(), "FIL:", "C:\\Dest\\a.txt");
+    EXPECT_FALSE(file_exists(temp / "missing\\UInstall.uif"));
+}
+
+TEST_F(InstallLogTest, PathInScratchTextAndOverlongRecords)
+{
+    strcpy(installer.scratch_text, "C:\\Dest\\scratch.txt");
+    append_install_log(temp.path().c_str(), "FIL:", installer.scratch_text);
+    // A path whose line would not read back as one line is not written at all.
+    append("FIL:", std::string(LOG_PATH_MAX + 1, 'q'));
+    append("FIL:", std::string(LOG_PATH_MAX, 'r'));
+    EXPECT_EQ("FIL:       C:\\Dest\\scratch.txt\r\nFIL:       " + std::string(LOG_PATH_MAX, 'r')
+                  + "\r\n",
+              log());
+    append("FIL:", std::string(LOG_PATH_MAX, 'R'));
+    EXPECT_EQ(2u, lines_read().size());
+}
