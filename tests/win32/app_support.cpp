@@ -1,0 +1,177 @@
+#include "tests/win32/app_support.h"
+#include "tools/robot/robot.h"
+
+#include <stdlib.h>
+
+Language expected_language()
+{
+    char value[16] = "";
+    GetEnvironmentVariableA("KAVLIN_TEST_LANGUAGE", value, sizeof value);
+    if (lstrcmpA(value, "cs") == 0)
+        return CZECH;
+    if (lstrcmpA(value, "sk") == 0)
+        return SLOVAK;
+    return ENGLISH;
+}
+
+std::string expected_text(int id)
+{
+    // Czech and Slovak in code page 1250: \xE1 a-acute, \x9A s-caron, \xF8 r-caron,
+    // \xED i-acute, \xFA u-acute.
+    struct Row { int id; const char *text[3]; };
+    static const Row rows[] = {
+        {101, {"Kavlin - Instal\xE1tor", "Kavlin - In\x9Atal\xE1tor", "Kavlin - Installer"}},
+        {201, {"Nejde otev\xF8\xEDt soubor ...", "Ned\xE1 sa otvori\x9D s\xFA" "bor ...",
+               "Cannot open file ..."}},
+        {213, {"Instalace byla p\xF8" "eru\x9A" "ena", "In\x9Atal\xE1" "cia bola preru\x9A" "ena",
+               "Instalation aborted"}},
+    };
+    for (const Row &row : rows)
+        if (row.id == id)
+            return row.text[expected_language()];
+    return "(no expected text for this id)";
+}
+
+static std::string environment(const char *name)
+{
+    char value[MAX_PATH] = "";
+    GetEnvironmentVariableA(name, value, sizeof value);
+    return value;
+}
+
+PrivateTemp::PrivateTemp()
+{
+    char base[MAX_PATH];
+    char name[MAX_PATH];
+    saved_tmp_ = environment("TMP");
+    saved_temp_ = environment("TEMP");
+    GetTempPathA(sizeof base, base);
+    GetTempFileNameA(base, "kav", 0, name);   // a unique name, made as a file
+    DeleteFileA(name);
+    CreateDirectoryA(name, NULL);
+    path_ = std::string(name) + "\\";
+    SetEnvironmentVariableA("TMP", path_.c_str());
+    SetEnvironmentVariableA("TEMP", path_.c_str());
+}
+
+PrivateTemp::~PrivateTemp()
+{
+    SetEnvironmentVariableA("TMP", saved_tmp_.c_str());
+    SetEnvironmentVariableA("TEMP", saved_temp_.c_str());
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string entry = path_ + found.cFileName;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryA(entry.c_str());
+            else
+                DeleteFileA(entry.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+bool file_exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD file_size(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return INVALID_FILE_SIZE;
+    DWORD size = GetFileSize(file, NULL);
+    CloseHandle(file);
+    return size;
+}
+
+void write_file(const std::string &path, DWORD size, unsigned char fill)
+{
+    std::string data(size, (char)fill);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(file, data.data(), size, &written, NULL);
+    CloseHandle(file);
+}
+
+struct BoxSearch {
+    DWORD process_id;
+    HWND found;
+};
+
+static BOOL CALLBACK match_box(HWND window, LPARAM parameter)
+{
+    BoxSearch *search = (BoxSearch *)parameter;
+    DWORD process_id = 0;
+    char class_name[16];
+    GetWindowThreadProcessId(window, &process_id);
+    if (search->process_id && process_id != search->process_id)
+        return TRUE;
+    if (!IsWindowVisible(window) || !GetClassNameA(window, class_name, sizeof class_name) ||
+        lstrcmpA(class_name, "#32770") != 0 || !GetDlgItem(window, 0xFFFF))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND find_message_box(DWORD process_id, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        BoxSearch search = {process_id, NULL};
+        EnumWindows(match_box, (LPARAM)&search);
+        if (search.found) {
+            // Let the box finish its initialisation before it is read.
+            DWORD_PTR result;
+            SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+            return search.found;
+        }
+        if (GetTickCount() - start >= timeout_ms)
+            return NULL;
+        Sleep(20);
+    }
+}
+
+BoxWatcher::BoxWatcher(DWORD timeout_ms) : timeout_ms_(timeout_ms)
+{
+    thread_ = CreateThread(NULL, 0, run, this, 0, NULL);
+}
+
+BoxWatcher::~BoxWatcher()
+{
+    wait();
+}
+
+const SeenBox &BoxWatcher::wait()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = NULL;
+    }
+    return seen_;
+}
+
+DWORD WINAPI BoxWatcher::run(void *self)
+{
+    BoxWatcher *watcher = (BoxWatcher *)self;
+    HWND box = find_message_box(GetCurrentProcessId(), watcher->timeout_ms_);
+    if (!box)
+        return 0;
+    char text[1024];
+    watcher->seen_.found = true;
+    watcher->seen_.owner = GetWindow(box, GW_OWNER);
+    if (robot_text(box, 0, text, sizeof text))
+        watcher->seen_.caption = text;
+    if (robot_message_text(box, text, sizeof text))
+        watcher->seen_.text = text;
+    robot_close(box);
+    return 0;
+}

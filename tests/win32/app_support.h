@@ -1,0 +1,63 @@
+// Helpers of the installer shell's Windows tests: the texts expected in the language the test
+// run was started in, a private temporary folder, and a watcher that reads the first message
+// box shown while the code under test runs its modal loop.
+#ifndef KAVLIN_TESTS_APP_SUPPORT_H
+#define KAVLIN_TESTS_APP_SUPPORT_H
+
+#include <windows.h>
+
+#include <string>
+
+// The language the run expects, from KAVLIN_TEST_LANGUAGE ("cs", "sk"; English otherwise).
+// It is set beside LANG by the test registration, never worked out from the locale.
+enum Language { CZECH, SLOVAK, ENGLISH };
+Language expected_language();
+
+// A text of the string table by its Czech id (101, 201, 213), as LoadStringA gives it in the
+// run's language (code page 1250 for Czech and Slovak).
+std::string expected_text(int id);
+
+// A fresh folder for one test, made the process's temporary folder (TMP and TEMP) so that the
+// staged archive lands there, and removed with its files afterwards. Path ends with '\'.
+class PrivateTemp {
+public:
+    PrivateTemp();
+    ~PrivateTemp();
+    const std::string &path() const { return path_; }
+    std::string file(const char *name) const { return path_ + name; }
+
+private:
+    std::string path_;
+    std::string saved_tmp_, saved_temp_;
+};
+
+bool file_exists(const std::string &path);
+DWORD file_size(const std::string &path);   // INVALID_FILE_SIZE when it cannot be opened
+void write_file(const std::string &path, DWORD size, unsigned char fill);
+
+// Reads the first message box of this process that appears within `timeout_ms`, from a thread
+// of its own, then presses its OK button.
+struct SeenBox {
+    bool found = false;
+    HWND owner = NULL;
+    std::string caption;
+    std::string text;
+};
+
+class BoxWatcher {
+public:
+    explicit BoxWatcher(DWORD timeout_ms = 10000);
+    ~BoxWatcher();
+    const SeenBox &wait();   // joins the thread
+
+private:
+    static DWORD WINAPI run(void *self);
+    DWORD timeout_ms_;
+    HANDLE thread_;
+    SeenBox seen_;
+};
+
+// Finds a message box of process `process_id` (any process when 0) within `timeout_ms`.
+HWND find_message_box(DWORD process_id, DWORD timeout_ms);
+
+#endif
