@@ -5,15 +5,25 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# Linked into every Windows test program (see the file).
+add_library(kavlin_quiet_debug_output OBJECT ${KAVLIN_ROOT}/tests/win32/quiet_debug_output.cpp)
+set(KAVLIN_TEST_SUPPORT_OBJECTS $<TARGET_OBJECTS:kavlin_quiet_debug_output>)
+# The main function of the GoogleTest programs (see the file).
+add_library(kavlin_test_main OBJECT ${KAVLIN_ROOT}/tests/win32/test_main.cpp)
+target_link_libraries(kavlin_test_main PRIVATE gtest)
+
 # Tests run through Wine; the environment (prefix, display) comes from tools/with-wine.
 set(KAVLIN_WINE_EXEC ${KAVLIN_ROOT}/tools/wine-exec)
 
 # A GoogleTest program of Windows tests, run under Wine by ctest.
 function(kavlin_win32_test name)
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE gtest gtest_main)
+  add_executable(${name} ${ARGN} ${KAVLIN_TEST_SUPPORT_OBJECTS} $<TARGET_OBJECTS:kavlin_test_main>)
+  target_link_libraries(${name} PRIVATE gtest)
   target_compile_definitions(${name} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
   target_link_options(${name} PRIVATE -static)
+  if(COMMAND kavlin_sound_stub_beside)
+    kavlin_sound_stub_beside(${name})
+  endif()
   add_test(NAME ${name} COMMAND ${KAVLIN_WINE_EXEC} $<TARGET_FILE:${name}>)
-  set_tests_properties(${name} PROPERTIES LABELS win32 TIMEOUT 600)
+  set_tests_properties(${name} PROPERTIES LABELS win32 TIMEOUT 300)
 endfunction()

@@ -11,3 +11,22 @@ function(kavlin_product_target target)
   target_compile_options(${target} PRIVATE ${KAVLIN_PRODUCT_CXX_FLAGS})
   target_compile_definitions(${target} PRIVATE ${KAVLIN_PRODUCT_DEFINES})
 endfunction()
+
+# An installer executable carrying the ZIP archive `zip_file` (made by target `zip_target`) as
+# its payload: no C runtime, its own entry point, GUI subsystem 4.0, stripped.
+function(kavlin_installer target zip_file zip_target output_dir)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}-payload.rc)
+  file(WRITE ${rc} "// The payload archive that the installer unpacks.\nIDR_ZIP RCDATA \"${zip_file}\"\n")
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${zip_file})
+  add_executable(${target} WIN32 ${rc} $<TARGET_OBJECTS:kavlin_shell> $<TARGET_OBJECTS:kavlin_resources>)
+  add_dependencies(${target} ${zip_target})
+  target_link_libraries(${target} PRIVATE kavlin_archive kavlin_netif kavlin_app_core kavlin_inflate
+    kernel32 user32 gdi32 shell32 advapi32 winmm wsock32 comctl32 gcc)
+  target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,-e,_kavlin_start@0
+    -Wl,--gc-sections -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4
+    -Wl,--minor-os-version,0 -Wl,--major-image-version,1 -Wl,--minor-image-version,0)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${output_dir})
+  if(COMMAND kavlin_sound_stub_beside)
+    kavlin_sound_stub_beside(${target})
+  endif()
+endfunction()

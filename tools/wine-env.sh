@@ -28,7 +28,13 @@ if kavlin_wine32_emulated; then
     mkdir -p "$(dirname "$shim")"
     clang -m32 -O2 -fPIC -shared -nostdlib -o "$shim" "$kavlin_root/tools/wine32-mmap-shim.c"
   fi
-  export QEMU_SET_ENV="LD_PRELOAD=$shim"
+  # libgcc_s is loaded up front too: glibc loads it when a thread ends, and by then Wine has
+  # reserved the address space it would be mapped into ("libgcc_s.so.1 must be installed for
+  # pthread_exit to work", and the process dies).
+  export QEMU_SET_ENV="LD_PRELOAD=$shim:/lib/i386-linux-gnu/libgcc_s.so.1"
+  # Wine's sound thread racing a message box crashes a process under qemu: programs under test
+  # get the recording stand-in for winmm.dll that lies beside them (tools/sound-stub).
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm=n,b"
 fi
 
 # Starts a private Xvfb on the first free display from 90 on; sets DISPLAY and kavlin_xvfb_pid.
@@ -52,5 +58,7 @@ kavlin_init_prefix() {
   wine wineboot -i >/dev/null 2>&1
   # Without a window manager every closed window costs two seconds unless windows are unmanaged.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wineserver -p 120
+  # Text files open in Notepad, as on Windows (a new prefix has the command but not the link).
+  wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+  wineserver -p 120 >/dev/null 2>&1
 }

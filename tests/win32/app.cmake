@@ -26,7 +26,7 @@ foreach(language en_US cs_CZ sk_SK)
   add_test(NAME kavlin_app_boxes_${short}
     COMMAND ${KAVLIN_WINE_EXEC} $<TARGET_FILE:kavlin_app_tests> --gtest_filter=${app_box_tests})
   set_tests_properties(kavlin_app_boxes_${short} PROPERTIES
-    LABELS win32 TIMEOUT 600 RESOURCE_LOCK kavlin_installer
+    LABELS win32 TIMEOUT 300 RESOURCE_LOCK kavlin_installer
     ENVIRONMENT "LANG=${language}.UTF-8;LC_ALL=${language}.UTF-8;KAVLIN_TEST_LANGUAGE=${short}")
 endforeach()
 # The loader through Wine's locale, in Czech and in Slovak.
@@ -35,7 +35,7 @@ foreach(language cs_CZ sk_SK)
   add_test(NAME kavlin_app_strings_${short}
     COMMAND ${KAVLIN_WINE_EXEC} $<TARGET_FILE:kavlin_app_tests> --gtest_filter=Strings.*-${app_box_tests})
   set_tests_properties(kavlin_app_strings_${short} PROPERTIES
-    LABELS win32 TIMEOUT 600
+    LABELS win32 TIMEOUT 300
     ENVIRONMENT "LANG=${language}.UTF-8;LC_ALL=${language}.UTF-8;KAVLIN_TEST_LANGUAGE=${short}")
 endforeach()
 

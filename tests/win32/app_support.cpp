@@ -115,7 +115,7 @@ static BOOL CALLBACK match_box(HWND window, LPARAM parameter)
     if (search->process_id && process_id != search->process_id)
         return TRUE;
     if (!IsWindowVisible(window) || !GetClassNameA(window, class_name, sizeof class_name) ||
-        lstrcmpA(class_name, "#32770") != 0 || !GetDlgItem(window, 0xFFFF))
+        lstrcmpA(class_name, "#32770") != 0 || !robot_is_message_box(window))
         return TRUE;
     search->found = window;
     return FALSE;

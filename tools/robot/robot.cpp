@@ -12,7 +12,7 @@ struct FindRequest {
 
 // A message box holds its text in a static of id 0xFFFF. Dialogs may have statics of that id
 // too (id -1, such as a frame), so the static must also be one that shows text.
-static bool is_message_box(HWND window)
+bool robot_is_message_box(HWND window)
 {
     HWND text = GetDlgItem(window, MESSAGE_TEXT_ID);
     if (!text)
@@ -36,8 +36,8 @@ static BOOL CALLBACK match_window(HWND window, LPARAM parameter)
         if (lstrcmpA(title, request->title) != 0)
             return TRUE;
     }
-    if ((request->kind == ROBOT_DIALOG && is_message_box(window)) ||
-        (request->kind == ROBOT_MESSAGE_BOX && !is_message_box(window)))
+    if ((request->kind == ROBOT_DIALOG && robot_is_message_box(window)) ||
+        (request->kind == ROBOT_MESSAGE_BOX && !robot_is_message_box(window)))
         return TRUE;
     request->found = window;
     return FALSE;
@@ -130,7 +130,7 @@ bool robot_message_text(HWND box, char *text, int size)
 
 bool robot_close(HWND window)
 {
-    if (is_message_box(window))
+    if (robot_is_message_box(window))
         return robot_click(window, IDOK) || robot_click(window, IDCANCEL);
     return PostMessageA(window, WM_CLOSE, 0, 0) != 0;
 }

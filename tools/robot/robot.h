@@ -26,6 +26,10 @@ bool robot_set_text(HWND window, int control_id, const char *text);
 // Presses a button: posts BM_CLICK, so that a click that opens a modal box does not block.
 bool robot_click(HWND window, int control_id);
 
+// True when the window is a message box: a dialog whose text is a static of id 0xFFFF (a
+// dialog's frame of id -1 does not count).
+bool robot_is_message_box(HWND window);
+
 // Text of a message box (its static 0xFFFF).
 bool robot_message_text(HWND box, char *text, int size);
 

@@ -1,0 +1,626 @@
+// End-to-end tests of the installer as a user meets it: the real KavlinSetup executables (with
+// the tests' payloads) are started as separate processes and driven through their dialogs by
+// the robot. The language follows the locale the test runs in (LANG); run-e2e runs the suite
+// once per language.
+//
+// Environment: KAVLIN_E2E_DIR, the build folder with the installers and their payload trees;
+// KAVLIN_SHOTS, where screenshots go (BMP); KAVLIN_AGENT_TABLE, the interface table the test
+// agent serves (set here for the installer to inherit).
+#include "tests/e2e/screenshot.h"
+#include "tools/robot/robot.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD WAIT_MS = 20000;
+
+// ---- Texts of the installer, per language (UTF-8 here, compared in the ANSI code page) ----
+
+enum Language { CZECH, SLOVAK, ENGLISH };
+
+struct Texts {
+    const char *title, *install, *abort, *browse, *directory_error, *extraction_error, *aborted,
+        *setup_title, *setup_request;
+};
+
+const Texts TEXTS[] = {
+    {"Kavlin - Instalátor", "&Instalovat!", "Pře&rušit", "&Procházet...", "Chyba v adresáři ...",
+     "Chyba při dekompresi ...", "Instalace byla přerušena", "Kavlin - Nastavení rozhraní",
+     "Kavlin spouštíte poprvé. Vyberte si prosím rozhraní, na kterém chcete měřit přenosy."},
+    {"Kavlin - Inštalátor", "&Inštalovať!", "Pre&rušiť", "&Prehľadávať...", "Chyba v adresári ...",
+     "Chyba pri dekompresii ...", "Inštalácia bola prerušena", "Kavlin - Nastavenie rozhranie",
+     "Kavlin spúštate prvý krát. Vyberte si prosím rozhranie, na ktorom chcete merať dátové "
+     "prenosy."},
+    {"Kavlin - Installer", "&Install!", "&Abort", "&Browse...", "Error in directory ...",
+     "Error in extraction ...", "Instalation aborted", "Kavlin - Interface setup",
+     "You run program firstly. Please choose interface for measuring of data trasfers."},
+};
+
+Language language()
+{
+    const char *lang = getenv("LANG");
+    if (lang && strncmp(lang, "cs", 2) == 0)
+        return CZECH;
+    if (lang && strncmp(lang, "sk", 2) == 0)
+        return SLOVAK;
+    return ENGLISH;
+}
+
+const char *language_name()
+{
+    static const char *names[] = {"cs", "sk", "en"};
+    return names[language()];
+}
+
+const Texts &texts()
+{
+    return TEXTS[language()];
+}
+
+// The UTF-8 text in the ANSI code page of the locale, as the installer's windows hold it.
+std::string ansi(const char *utf8)
+{
+    int wide_count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
+    std::wstring wide(wide_count, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], wide_count);
+    int count = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string result(count, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &result[0], count, NULL, NULL);
+    result.resize(count - 1);
+    return result;
+}
+
+// ---- Files, folders and the registry ----
+
+std::string unix_to_windows(const char *path)
+{
+    std::string result = "Z:";
+    for (const char *p = path; *p; p++)
+        result += *p == '/' ? '\\' : *p;
+    return result;
+}
+
+std::string build_dir()
+{
+    const char *dir = getenv("KAVLIN_E2E_DIR");
+    return dir ? unix_to_windows(dir) : std::string();
+}
+
+bool exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::string data;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return data;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        data.append(buffer, n);
+    fclose(f);
+    return data;
+}
+
+void remove_tree(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree(child);
+            else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string staged_archive()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + "Kavlin.zip";
+}
+
+const char KEY[] = "Software\\Orvo\\Kavlin";
+
+void set_text_value(HKEY root, const char *name, const char *value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value, (DWORD)strlen(value) + 1);
+    RegCloseKey(key);
+}
+
+bool read_dword_value(HKEY root, const char *name, DWORD *value, DWORD *type)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = sizeof *value;
+    LONG result = RegQueryValueExA(key, name, NULL, type, (BYTE *)value, &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && size == sizeof *value;
+}
+
+void forget_configuration()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, KEY);
+}
+
+// ---- The payload as the installer reads it: entries in file order ----
+
+struct Entry {
+    std::string name;
+    bool folder;
+};
+
+std::vector<Entry> payload_entries(const std::string &zip)
+{
+    std::vector<Entry> entries;
+    std::string data = read_file(zip);
+    size_t pos = 0;
+    while (pos + 30 <= data.size() && data.compare(pos, 4, "PK\3\4") == 0) {
+        const unsigned char *h = (const unsigned char *)data.data() + pos;
+        unsigned size = h[18] | h[19] << 8 | h[20] << 16 | (unsigned)h[21] << 24;
+        unsigned name_length = h[26] | h[27] << 8, extra_length = h[28] | h[29] << 8;
+        std::string name = data.substr(pos + 30, name_length);
+        entries.push_back({name, name.back() == '/'});
+        pos += 30 + name_length + extra_length + size;
+    }
+    return entries;
+}
+
+std::string backslashed(std::string path)
+{
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// The install log a fresh installation into `destination` writes: each file entry in order,
+// after the folders its path needs first (the destination folder itself is not recorded).
+std::string expected_log(const std::vector<Entry> &entries, const std::string &destination)
+{
+    std::string log;
+    std::vector<std::string> folders;
+    for (const Entry &entry : entries) {
+        if (entry.folder)
+            continue;
+        std::string name = backslashed(entry.name);
+        for (size_t slash = name.find('\\'); slash != std::string::npos; slash = name.find('\\', slash + 1)) {
+            std::string folder = destination + "\\" + name.substr(0, slash);
+            bool seen = false;
+            for (const std::string &f : folders)
+                seen = seen || f == folder;
+            if (!seen) {
+                folders.push_back(folder);
+                log += "DIR:       " + folder + "\r\n";
+            }
+        }
+        log += "FIL:       " + destination + "\\" + name + "\r\n";
+    }
+    return log;
+}
+
+// ---- The running installer ----
+
+class Installer {
+public:
+    explicit Installer(const char *executable)
+    {
+        std::string path = build_dir() + "\\" + executable;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string command = "\"" + path + "\"";
+        started_ = CreateProcessA(path.c_str(), &command[0], NULL, NULL, FALSE, 0, NULL, NULL,
+                                  &startup, &process_) != 0;
+    }
+    ~Installer()
+    {
+        if (started_) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process_.hProcess, 99);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+    bool started() const { return started_; }
+
+    // Waits for the process to end; its exit code, or -1 when it did not end in time.
+    long exit_code(DWORD timeout_ms = WAIT_MS)
+    {
+        DWORD code;
+        if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.hProcess, &code))
+            return -1;
+        return (long)code;
+    }
+
+private:
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+std::string text_of(HWND window, int id)
+{
+    char text[2048];
+    robot_text(window, id, text, sizeof text);
+    return text;
+}
+
+// Waits for a message box, returns its text and closes it.
+std::string answer_message_box()
+{
+    HWND box = robot_find(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
+    if (!box)
+        return "(no message box)";
+    char text[1024];
+    robot_message_text(box, text, sizeof text);
+    robot_close(box);
+    robot_wait_gone(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
+    return text;
+}
+
+HWND main_dialog()
+{
+    return robot_find(ansi(texts().title).c_str(), ROBOT_DIALOG, WAIT_MS);
+}
+
+void screenshot(HWND window, const char *what)
+{
+    const char *dir = getenv("KAVLIN_SHOTS");
+    if (!dir || !window)
+        return;
+    Sleep(300);  // let the window finish painting
+    std::string path = unix_to_windows(dir) + "\\" + what + "-" + language_name() + ".bmp";
+    EXPECT_TRUE(save_screenshot(window, path.c_str())) << path;
+}
+
+// Waits until `path` exists; false on time-out.
+// Waits for the folder browser that `owner` opened (its title is in the locale's language; it
+// is told by its folder tree, control 14145).
+HWND find_folder_browser(HWND owner, DWORD timeout_ms = WAIT_MS)
+{
+    struct Search {
+        HWND owner, found;
+        static BOOL CALLBACK visit(HWND window, LPARAM parameter)
+        {
+            Search *search = (Search *)parameter;
+            if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search->owner &&
+                GetDlgItem(window, 14145)) {
+                search->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeout_ms; Sleep(50)) {
+        Search search = {owner, NULL};
+        EnumWindows(Search::visit, (LPARAM)&search);
+        if (search.found) {
+            Sleep(300);  // let it fill its tree
+            return search.found;
+        }
+    }
+    return NULL;
+}
+
+bool wait_gone(HWND window, DWORD timeout_ms = WAIT_MS)
+{
+    for (DWORD start = GetTickCount(); IsWindow(window); Sleep(50))
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+    return true;
+}
+
+bool wait_for_file(const std::string &path, DWORD timeout_ms = WAIT_MS)
+{
+    for (DWORD start = GetTickCount(); !exists(path);) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// Waits for a notepad window showing ReadMe.txt (the program associated with .txt files in
+// the test prefix), closes it and returns true.
+bool close_readme_viewer(DWORD timeout_ms = WAIT_MS)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeout_ms; Sleep(100)) {
+        HWND viewer = FindWindowA("Notepad", NULL);
+        char title[256] = "";
+        if (viewer && GetWindowTextA(viewer, title, sizeof title) && strstr(title, "ReadMe")) {
+            PostMessageA(viewer, WM_CLOSE, 0, 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    const std::string default_destination = "C:\\PROGRAM FILES\\KAVLIN";
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(build_dir().empty()) << "KAVLIN_E2E_DIR is not set";
+        forget_configuration();
+        remove_tree(default_destination);
+        DeleteFileA(staged_archive().c_str());
+        // The agent serves loopback first, then two adapters: line k is record k + 1.
+        std::string table = build_dir() + "\\interfaces.txt";
+        FILE *f = fopen(table.c_str(), "wb");
+        ASSERT_TRUE(f);
+        fputs("1|Loopback Pseudo-Interface|24|0|0\n2|Ethernet Adapter|6|1000|2000\n"
+              "7|Dial-up Adapter|23|30|40\n", f);
+        fclose(f);
+        SetEnvironmentVariableA("KAVLIN_AGENT_TABLE", table.c_str());
+    }
+
+    void TearDown() override { remove_tree(default_destination); }
+
+    // The payload tree's file as installed under `destination` must hold the same bytes.
+    void expect_installed(const std::string &destination, const char *tree)
+    {
+        std::string source = build_dir() + "\\payloads\\" + tree;
+        for (const Entry &entry : payload_entries(build_dir() + "\\payloads\\" +
+                                                  (std::string(tree) == "tree" ? "e2e.zip" : "large.zip"))) {
+            if (entry.folder)
+                continue;
+            std::string name = backslashed(entry.name);
+            EXPECT_EQ(read_file(source + "\\" + name), read_file(destination + "\\" + name)) << name;
+        }
+    }
+};
+
+TEST_F(EndToEnd, MainDialogShowsItsTextsAndAbortEndsWithoutTrace)
+{
+    Installer installer("KavlinSetupE2E.exe");
+    ASSERT_TRUE(installer.started());
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(exists(staged_archive()));
+
+    EXPECT_EQ(ansi(texts().install), text_of(dialog, 1));
+    EXPECT_EQ(ansi(texts().abort), text_of(dialog, 2));
+    EXPECT_EQ(ansi(texts().browse), text_of(dialog, 100));
+    EXPECT_NE(std::string::npos, text_of(dialog, 102).find("95/98/ME/NT/2000"));
+    EXPECT_EQ(0u, text_of(dialog, 103).find(ansi(texts().title) + " v1.0\r\n"));
+    EXPECT_EQ(default_destination, text_of(dialog, 101));
+    screenshot(dialog, "main-dialog");
+
+    robot_click(dialog, 2);
+    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_TRUE(robot_wait_gone(ansi(texts().title).c_str(), ROBOT_ANY, WAIT_MS));
+    EXPECT_EQ(0, installer.exit_code());
+    EXPECT_FALSE(exists(staged_archive()));
+    EXPECT_FALSE(exists(default_destination));
+}
+
+TEST_F(EndToEnd, DestinationIsPresetFromCurrentDirOnly)
+{
+    set_text_value(HKEY_CURRENT_USER, "current_dir", "D:\\Wrong\\Case");
+    {
+        Installer installer("KavlinSetupE2E.exe");
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(default_destination, text_of(dialog, 101));
+        robot_click(dialog, 2);
+        answer_message_box();
+        EXPECT_EQ(0, installer.exit_code());
+    }
+    // Value names are not case-sensitive to the registry: start again without current_dir.
+    forget_configuration();
+    set_text_value(HKEY_CURRENT_USER, "Current_Dir", "D:\\Programs\\Net");
+    {
+        Installer installer("KavlinSetupE2E.exe");
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ("D:\\Programs\\Net", text_of(dialog, 101));
+        robot_click(dialog, 2);
+        answer_message_box();
+        EXPECT_EQ(0, installer.exit_code());
+    }
+}
+
+TEST_F(EndToEnd, FirstInstallationAsksForTheInterfaceAndLaunchesTheProgram)
+{
+    std::vector<Entry> entries = payload_entries(build_dir() + "\\payloads\\e2e.zip");
+    ASSERT_FALSE(entries.empty());
+    {
+        Installer installer("KavlinSetupE2E.exe");
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        robot_click(dialog, 1);
+
+        HWND setup = robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, WAIT_MS);
+        ASSERT_TRUE(setup);
+        EXPECT_EQ(ansi(texts().setup_request), text_of(setup, 102));
+        EXPECT_EQ("OK", text_of(setup, 1));
+        HWND list = GetDlgItem(setup, 101);
+        ASSERT_EQ(2, SendMessageA(list, CB_GETCOUNT, 0, 0));  // loopback gets no line
+        EXPECT_EQ(0, SendMessageA(list, CB_GETCURSEL, 0, 0));
+        screenshot(setup, "setup-dialog");
+        SendMessageA(list, CB_SETCURSEL, 1, 0);  // the dial-up adapter, ifIndex 7
+        robot_click(setup, 1);
+
+        std::string started = default_destination + "\\KavlinStarted.txt";
+        ASSERT_TRUE(wait_for_file(started));
+        Sleep(200);
+        EXPECT_EQ("arguments=/install\r\ndirectory=" + default_destination + "\r\n", read_file(started));
+        EXPECT_TRUE(close_readme_viewer());
+        EXPECT_EQ(0, installer.exit_code());
+    }
+    DWORD index = 0, type = 0;
+    ASSERT_TRUE(read_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", &index, &type));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(7u, index);
+    expect_installed(default_destination, "tree");
+    EXPECT_EQ(expected_log(entries, default_destination),
+              read_file(default_destination + "\\UInstall.uif"));
+    EXPECT_FALSE(exists(staged_archive()));
+
+    // A second installation asks nothing, keeps the choice and logs each file once.
+    DeleteFileA((default_destination + "\\KavlinStarted.txt").c_str());
+    {
+        Installer installer("KavlinSetupE2E.exe");
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        robot_click(dialog, 1);
+        ASSERT_TRUE(wait_for_file(default_destination + "\\KavlinStarted.txt"));
+        EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+        EXPECT_TRUE(close_readme_viewer());
+        EXPECT_EQ(0, installer.exit_code());
+    }
+    ASSERT_TRUE(read_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", &index, &type));
+    EXPECT_EQ(7u, index);
+    EXPECT_EQ(expected_log(entries, default_destination),
+              read_file(default_destination + "\\UInstall.uif"));
+}
+
+TEST_F(EndToEnd, TrailingBackslashIsDroppedFromTheDestination)
+{
+    set_text_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", "x");  // chosen before: no setup dialog
+    const std::string destination = "C:\\KavlinSlash";
+    remove_tree(destination);
+    Installer installer("KavlinSetupE2E.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_set_text(dialog, 101, (destination + "\\").c_str());
+    robot_click(dialog, 1);
+    ASSERT_TRUE(wait_for_file(destination + "\\KavlinStarted.txt"));
+    Sleep(200);
+    EXPECT_EQ("arguments=/install\r\ndirectory=" + destination + "\r\n",
+              read_file(destination + "\\KavlinStarted.txt"));
+    EXPECT_TRUE(close_readme_viewer());
+    EXPECT_EQ(0, installer.exit_code());
+    expect_installed(destination, "tree");
+    EXPECT_NE(std::string::npos, read_file(destination + "\\UInstall.uif").find("FIL:       " + destination + "\\ReadMe.txt\r\n"));
+    remove_tree(destination);
+}
+
+TEST_F(EndToEnd, AbortDuringExtractionStopsAtTheNextFileAndLaunchesNothing)
+{
+    Installer installer("KavlinSetupLarge.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_click(dialog, 1);
+
+    // Wait until the extraction shows the file it writes.
+    std::string status;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < WAIT_MS; Sleep(20)) {
+        status = text_of(dialog, 103);
+        if (status.find("part0") != std::string::npos)
+            break;
+    }
+    ASSERT_NE(std::string::npos, status.find(default_destination)) << status;
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 100)));
+    screenshot(dialog, "extraction");
+    robot_click(dialog, 2);
+
+    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_TRUE(robot_wait_gone(ansi(texts().title).c_str(), ROBOT_ANY, WAIT_MS));
+    EXPECT_FALSE(robot_find(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, 500));  // only once
+    EXPECT_EQ(0, installer.exit_code());
+    EXPECT_FALSE(exists(default_destination + "\\big\\part299.bin"));
+    EXPECT_FALSE(exists(default_destination + "\\KavlinStarted.txt"));
+    EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+    // What was written stays, and is in the log.
+    std::string log = read_file(default_destination + "\\UInstall.uif");
+    EXPECT_NE(std::string::npos, log.find("FIL:       " + default_destination + "\\big\\part"));
+    EXPECT_FALSE(exists(staged_archive()));
+}
+
+TEST_F(EndToEnd, BrowseKeepsTheFieldOnCancelAndTakesTheFolderOnOk)
+{
+    Installer installer("KavlinSetupE2E.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_set_text(dialog, 101, "C:\\Typed\\Folder");
+
+    robot_click(dialog, 100);
+    HWND browser = find_folder_browser(dialog);
+    ASSERT_TRUE(browser);
+    robot_click(browser, 2);
+    ASSERT_TRUE(wait_gone(browser));
+    Sleep(200);
+    EXPECT_EQ("C:\\Typed\\Folder", text_of(dialog, 101));
+
+    robot_click(dialog, 100);
+    browser = find_folder_browser(dialog);
+    ASSERT_TRUE(browser);
+    robot_click(browser, 1);
+    ASSERT_TRUE(wait_gone(browser));
+    Sleep(200);
+    std::string chosen = text_of(dialog, 101);
+    EXPECT_NE("C:\\Typed\\Folder", chosen);
+    DWORD attributes = GetFileAttributesA(chosen.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << chosen;
+
+    robot_click(dialog, 2);
+    answer_message_box();
+    EXPECT_EQ(0, installer.exit_code());
+}
+
+TEST_F(EndToEnd, CorruptPayloadShowsTheExtractionErrorAndLaunchesNothing)
+{
+    Installer installer("KavlinSetupCorrupt.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_click(dialog, 1);
+    EXPECT_EQ(ansi(texts().extraction_error) + " " + default_destination + "\\docs\\Guide.txt",
+              answer_message_box());
+    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_EQ(0, installer.exit_code());
+    EXPECT_FALSE(exists(default_destination + "\\KavlinStarted.txt"));
+    EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+    EXPECT_FALSE(exists(staged_archive()));
+}
+
+TEST_F(EndToEnd, DestinationThatCannotBeCreatedShowsTheDirectoryError)
+{
+    Installer installer("KavlinSetupE2E.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_set_text(dialog, 101, "Q:\\Kavlin");  // no drive Q: in the test prefix
+    robot_click(dialog, 1);
+    std::string message = answer_message_box();
+    EXPECT_EQ(0u, message.find(ansi(texts().directory_error) + " Q:")) << message;
+    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_EQ(0, installer.exit_code());
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    int result = RUN_ALL_TESTS();
+    fflush(stdout);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), (UINT)result);  // see tests/win32/test_main.cpp
+    return result;
+}

@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Makes the payloads of the end-to-end tests in OUT_DIR, with Info-ZIP's zip:
+  tree/, e2e.zip    Kavlin.exe (the tests' program), ReadMe.txt, a text in a folder, binary data
+                    in another and an empty file, with the folders' own entries;
+  large/, large.zip the same and 300 incompressible files of 64 KiB, long enough to abort;
+  corrupt.zip       e2e.zip with one byte flipped inside a deflated entry's data.
+usage: make_payloads.py OUT_DIR KAVLIN_EXE README"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def fill_tree(tree, program, readme):
+    shutil.rmtree(tree, ignore_errors=True)
+    os.makedirs(tree)
+    shutil.copy(program, os.path.join(tree, 'Kavlin.exe'))
+    shutil.copy(readme, os.path.join(tree, 'ReadMe.txt'))
+    lines = ''.join(f'Line {i} of the guide: Kavlin counts octets in and out.\r\n' for i in range(400))
+    write(os.path.join(tree, 'docs', 'Guide.txt'), lines.encode('ascii'))
+    rng = random.Random(1)
+    write(os.path.join(tree, 'data', 'values.bin'), bytes(rng.randrange(8) for _ in range(70000)))
+    write(os.path.join(tree, 'data', 'empty.txt'), b'')
+
+
+def pack(tree, archive):
+    if os.path.exists(archive):
+        os.remove(archive)
+    subprocess.run(['zip', '-q', '-r', '-X', archive, '.'], cwd=tree, check=True)
+
+
+def corrupt(source, target, name):
+    data = bytearray(open(source, 'rb').read())
+    pos = 0
+    while True:
+        signature, = struct.unpack_from('<I', data, pos)
+        if signature != 0x04034B50:
+            raise SystemExit(f'{name} not found in {source}')
+        method, = struct.unpack_from('<H', data, pos + 8)
+        size, = struct.unpack_from('<I', data, pos + 18)
+        name_length, extra_length = struct.unpack_from('<HH', data, pos + 26)
+        start = pos + 30 + name_length + extra_length
+        if data[pos + 30:pos + 30 + name_length].decode() == name:
+            assert method == 8
+            data[start + size // 2] ^= 0x55
+            break
+        pos = start + size
+    open(target, 'wb').write(data)
+
+
+def main():
+    out, program, readme = sys.argv[1:4]
+    tree = os.path.join(out, 'tree')
+    fill_tree(tree, program, readme)
+    pack(tree, os.path.join(out, 'e2e.zip'))
+    corrupt(os.path.join(out, 'e2e.zip'), os.path.join(out, 'corrupt.zip'), 'docs/Guide.txt')
+    large = os.path.join(out, 'large')
+    fill_tree(large, program, readme)
+    rng = random.Random(2)
+    for i in range(300):
+        write(os.path.join(large, 'big', f'part{i:03}.bin'), rng.randbytes(65536))
+    pack(large, os.path.join(out, 'large.zip'))
+
+
+if __name__ == '__main__':
+    main()
