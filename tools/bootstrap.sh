@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything the build and the tests need on a fresh
-# Debian 12 machine. Idempotent: it does nothing when every package is present.
-set -euo pipefail
+# Debian 12 machine. Idempotent and silent when every package is present.
+#
+# Survives a lagging mirror: an index that fails to download is reported but not fatal, and
+# when the plain install cannot be resolved (typically the i386 security index is missing, so
+# the i386 halves of Multi-Arch: same libraries cannot match the newer amd64 ones) it retries
+# with the release's own versions (-t bookworm) for both architectures.
+set -uo pipefail
 
 packages=(
   cmake ninja-build make g++ clang libclang-rt-14-dev
@@ -23,7 +28,26 @@ done
 echo "bootstrap: installing ${missing[*]}" >&2
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 || {
+  echo "bootstrap: cannot add the i386 architecture (dpkg --add-architecture i386 failed)" >&2
+  exit 1
+}
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# apt-get update exits 0 even when some indexes failed; either way, say which ones and go on.
+$SUDO apt-get update -qq >"$log" 2>&1
+grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^(E|W): Failed to fetch ([^ ]*).*/bootstrap: index not downloaded (going on without it): \2/' >&2
+
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${packages[@]}" >"$log" 2>&1; }
+install && exit 0
+echo "bootstrap: the plain install did not resolve; retrying with the release's own versions (-t bookworm)" >&2
+install -t bookworm && exit 0
+
+# One clear line: the first package apt names with its reason.
+reason=$(grep -m1 -E '^ [^ ]+ : (Depends|PreDepends|Conflicts|Breaks)' "$log" \
+  || grep -m1 -E "^E: (Unable to locate package|Package '.*' has no installation candidate|Version)" "$log" \
+  || grep -m1 '^E:' "$log")
+echo "bootstrap: cannot install the packages: $(echo "${reason:-apt-get install failed}" | sed 's/^ *//')" >&2
+exit 1
