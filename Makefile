@@ -1,6 +1,6 @@
 # Kavlin installer: `make` builds, `make run` starts the installer under Wine, `make test`
 # runs every test suite. Each target first installs what a fresh Debian 12 machine lacks.
-.PHONY: all bootstrap native win32 run test bench fuzz clean
+.PHONY: all bootstrap native win32 run test screenshots bench fuzz clean
 
 all: native win32
 
@@ -24,6 +24,10 @@ run: win32
 
 test: native win32
 	tools/run-tests
+
+# Runs the end-to-end tests and keeps their screenshots in docs/screenshots (make test does not).
+screenshots: win32
+	KAVLIN_DOCS_SCREENSHOTS=1 tools/with-wine ctest --preset win32 -L e2e
 
 bench: native
 	build/native/bench/kavlin-bench

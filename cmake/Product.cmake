@@ -6,6 +6,16 @@ set(KAVLIN_PRODUCT_CXX_FLAGS
   -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 set(KAVLIN_PRODUCT_DEFINES WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)
 
+# Stops the configuration, naming what is missing, unless every target named exists: a missing
+# piece must fail the build, never drop the tests that need it.
+function(kavlin_require_targets)
+  foreach(target ${ARGN})
+    if(NOT TARGET ${target})
+      message(FATAL_ERROR "${CMAKE_CURRENT_LIST_FILE}: needs the target ${target}, which is not defined")
+    endif()
+  endforeach()
+endfunction()
+
 # Applies the product's compile settings to a library or executable of the installer.
 function(kavlin_product_target target)
   target_compile_options(${target} PRIVATE ${KAVLIN_PRODUCT_CXX_FLAGS})
@@ -26,7 +36,5 @@ function(kavlin_installer target zip_file zip_target output_dir)
     -Wl,--gc-sections -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4
     -Wl,--minor-os-version,0 -Wl,--major-image-version,1 -Wl,--minor-image-version,0)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${output_dir})
-  if(COMMAND kavlin_sound_stub_beside)
-    kavlin_sound_stub_beside(${target})
-  endif()
+  kavlin_sound_stub_beside(${target})
 endfunction()

@@ -1,9 +1,7 @@
 # Tests of the installer shell: strings and message boxes, the file operations, start-up, and
 # the installer itself started as a child process; and the check that the installer loads on
 # Windows 95 and NT 4.0 (its import table, read on the build machine).
-if(NOT TARGET KavlinSetup)
-  return()
-endif()
+kavlin_require_targets(KavlinSetup kavlin_robot)
 
 kavlin_win32_test(kavlin_app_tests
   app_support.cpp app_strings_test.cpp app_state_test.cpp app_startup_test.cpp

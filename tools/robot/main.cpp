@@ -10,6 +10,7 @@
 //   robot click TITLE ID                         press a button
 //   robot message [TITLE] [MS]                   print the text of a message box
 //   robot close-message [TITLE] [MS]             close a message box with OK
+//   robot close-window CLASS [MS]                close a top-level window of that class
 // Exit status: 0 done, 1 window or control not found, 2 usage.
 #include "tools/robot/robot.h"
 
@@ -77,6 +78,19 @@ int main(int argc, char **argv)
     }
     if (!title)
         return 2;
+    if (strcmp(command, "close-window") == 0) {
+        // Windows that are no dialogs, such as the viewer a document opened in.
+        if (argc > 3)
+            timeout = (DWORD)atol(argv[3]);
+        for (DWORD waited = 0;; waited += 100) {
+            HWND window = FindWindowA(title, NULL);
+            if (window)
+                return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+            if (waited >= timeout)
+                return 1;
+            Sleep(100);
+        }
+    }
     if (strcmp(command, "wait") == 0 || strcmp(command, "gone") == 0) {
         if (argc > 4)
             timeout = (DWORD)atol(argv[4]);
