@@ -6,8 +6,9 @@
 #include "app/registry.h"
 #include "app/state.h"
 #include "app/strings.h"
-#include "app/text.h"
+#include "archive/text.h"
 #include "app/version.h"
+#include "archive/entry_names.h"
 #include "archive/extract.h"
 #include "netif/setup_dialog.h"
 #include "res/resource.h"
@@ -17,6 +18,12 @@
 #include <shlobj.h>
 
 static const char DEFAULT_DESTINATION[] = "C:\\PROGRAM FILES\\KAVLIN";
+
+// The dialog's own state while it runs (there is one main dialog per process).
+static struct {
+    HWND progress_bar;      // created by Install, moved by the archive walks
+    bool extracting;        // the walks run: Install and Browse are held off
+} dialog_state;
 
 // Sets a control's text to a loaded string, or empties it when there is none.
 static void set_loaded_text(HWND dialog, int control, int id)
@@ -92,40 +99,81 @@ static void enable_commands(HWND dialog, BOOL enable)
     EnableWindow(GetDlgItem(dialog, IDC_BROWSE), enable);
 }
 
+// The main dialog's side of the archive walks: the file being written in the status line, the
+// progress bar, failures in message boxes, and one message of the dialog's queue between files.
+static void report_status(void *context, const char *path)
+{
+    SetDlgItemTextA((HWND)context, IDC_STATUS, path);
+}
+
+static void report_progress(void *context, uint32_t kib)
+{
+    if (dialog_state.progress_bar)
+        SendMessageA(dialog_state.progress_bar, PBM_SETPOS, kib, 0);
+}
+
+static void report_problem(void *context, const ArchiveProblem *problem)
+{
+    show_archive_problem(problem);
+}
+
+static bool between_files(void *context)
+{
+    MSG message;
+    if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return installer.abort_requested;
+}
+
+// Checks the whole archive, then unpacks it: a damaged payload is found before anything is
+// written, and the destination stays as it was. True when every file was written.
+static bool install_files(HWND dialog)
+{
+    const ArchiveReport report = { report_status, report_progress, report_problem, between_files,
+                                   dialog };
+    ZipSource source;
+
+    file_source(&source, installer.archive_file);
+    ArchiveFailure result = check_archive(&source, installer.destination_folder, &report);
+    if (result == ARCHIVE_OK) {
+        report_progress(NULL, 0);
+        result = extract_archive(&source, installer.destination_folder, &report);
+    }
+    return result == ARCHIVE_OK;
+}
+
 static void on_install(HWND dialog)
 {
-    InstallerState &s = installer;
-
-    GetDlgItemTextA(dialog, IDC_DESTINATION, s.destination_folder, TEXT_SIZE);
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+    normalize_destination(installer.destination_folder);
     HWND status = GetDlgItem(dialog, IDC_STATUS);
     SetWindowTextA(status, "");
     SetWindowPos(status, NULL, 12, 166, 284, 14, SWP_NOZORDER);
 
     InitCommonControls();
-    s.progress_bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, 12, 154, 284,
-                                     10, s.main_dialog_window, NULL, s.module_instance, NULL);
-    SendMessageA(s.progress_bar, PBM_SETRANGE, 0, (LPARAM)((s.archive_size & 0xFFFF) << 16));
-    SendMessageA(s.progress_bar, PBM_SETSTEP, 1, 0);
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, 12, 154, 284, 10,
+                               dialog, NULL, installer.module_instance, NULL);
+    dialog_state.progress_bar = bar;
+    SendMessageA(bar, PBM_SETRANGE, 0, (LPARAM)((installer.archive_size & 0xFFFF) << 16));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
 
-    // The extraction pumps messages between files: hold off a second Install and a change of
-    // the destination while it runs; Abort asks it to stop at the next file.
+    // The walks pump messages between files: hold off a second Install and a change of the
+    // destination while they run; Abort asks them to stop at the next file.
     enable_commands(dialog, FALSE);
-    s.extracting = true;
-    s.abort_requested = false;
-    extract_archive(s.main_dialog_window);
-    s.extracting = false;
+    dialog_state.extracting = true;
+    installer.abort_requested = false;
+    bool installed = install_files(dialog);
+    dialog_state.extracting = false;
 
-    if (!s.extract_succeeded) {
+    if (!installed)
         message_box(load_string(IDS_ABORTED), MB_OK | ICON_WARNING);
-        DestroyWindow(s.progress_bar);
-        s.progress_bar = NULL;
-        EndDialog(s.main_dialog_window, IDC_INSTALL);
+    DestroyWindow(bar);
+    dialog_state.progress_bar = NULL;
+    EndDialog(dialog, IDC_INSTALL);
+    if (!installed)
         return;
-    }
-
-    DestroyWindow(s.progress_bar);
-    s.progress_bar = NULL;
-    EndDialog(s.main_dialog_window, IDC_INSTALL);
     choose_interface();
     open_installed("\\Kavlin.exe", "/install");
     open_installed("\\ReadMe.txt", NULL);
@@ -133,7 +181,7 @@ static void on_install(HWND dialog)
 
 static void on_abort(HWND dialog)
 {
-    if (installer.extracting) {
+    if (dialog_state.extracting) {
         // The running extraction stops before its next file; Install then tells the user.
         installer.abort_requested = true;
         return;
@@ -158,7 +206,7 @@ static void on_browse(HWND dialog)
     static char browse_title[TEXT_SIZE];
     char display_name[MAX_PATH];
     char chosen[MAX_PATH];
-    BROWSEINFOA &request = installer.browse_request;
+    BROWSEINFOA request;
     const char *title = load_string(IDS_SELECT_FOLDER);
 
     GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
@@ -190,14 +238,14 @@ INT_PTR CALLBACK main_dialog_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return FALSE;
     switch (LOWORD(wparam)) {
     case IDC_INSTALL:
-        if (!installer.extracting)
+        if (!dialog_state.extracting)
             on_install(window);
         break;
     case IDC_ABORT:
         on_abort(window);
         break;
     case IDC_BROWSE:
-        if (!installer.extracting)
+        if (!dialog_state.extracting)
             on_browse(window);
         break;
     }

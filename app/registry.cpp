@@ -1,5 +1,5 @@
 #include "app/registry.h"
-#include "app/text.h"
+#include "archive/text.h"
 
 HKEY open_product_key(HKEY root)
 {

@@ -4,11 +4,19 @@
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "app/strings.h"
-#include "app/text.h"
+#include "archive/text.h"
 #include "res/resource.h"
 
 static const char PRODUCT_NAME[] = "Kavlin";
 enum { ANNOUNCE_PARAMETER = 43 };
+
+// The staged copy of the payload, which start-up alone creates and removes.
+static char staged_path[TEXT_SIZE];
+
+const char *staged_archive_path(void)
+{
+    return staged_path;
+}
 
 void announce_start(void)
 {
@@ -22,21 +30,23 @@ void announce_start(void)
 bool stage_archive(const void *payload, DWORD size)
 {
     InstallerState &s = installer;
+    char temp_folder[TEXT_SIZE];
+    DWORD bytes_staged = 0;
 
-    GetTempPathA(sizeof s.temp_folder, s.temp_folder);
-    if (!text_copy(s.staged_archive_path, s.temp_folder, sizeof s.staged_archive_path) ||
-        !text_append(s.staged_archive_path, "Kavlin.zip", sizeof s.staged_archive_path)) {
+    GetTempPathA(sizeof temp_folder, temp_folder);
+    if (!text_copy(staged_path, temp_folder, sizeof staged_path) ||
+        !text_append(staged_path, "Kavlin.zip", sizeof staged_path)) {
         message_box(load_string(IDS_CANNOT_OPEN), MB_OK | ICON_STOP);
         return false;
     }
 
-    s.archive_file = CreateFileA(s.staged_archive_path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL,
+    s.archive_file = CreateFileA(staged_path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     s.archive_size = size;
-    s.bytes_staged = 0;
+    bytes_staged = 0;
     if (s.archive_file != INVALID_HANDLE_VALUE && payload)
-        WriteFile(s.archive_file, payload, size, &s.bytes_staged, NULL);
-    if (s.archive_file == INVALID_HANDLE_VALUE || !payload || s.bytes_staged != s.archive_size) {
+        WriteFile(s.archive_file, payload, size, &bytes_staged, NULL);
+    if (s.archive_file == INVALID_HANDLE_VALUE || !payload || bytes_staged != s.archive_size) {
         if (s.archive_file != INVALID_HANDLE_VALUE)
             CloseHandle(s.archive_file);
         s.archive_file = INVALID_HANDLE_VALUE;
@@ -47,14 +57,13 @@ bool stage_archive(const void *payload, DWORD size)
 
     if (!CloseHandle(s.archive_file))
         message_box(load_string(IDS_CANNOT_CLOSE), MB_OK | ICON_STOP);
-    s.archive_file = CreateFileA(s.staged_archive_path, GENERIC_READ, FILE_SHARE_READ, NULL,
+    s.archive_file = CreateFileA(staged_path, GENERIC_READ, FILE_SHARE_READ, NULL,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (s.archive_file == INVALID_HANDLE_VALUE) {
         message_box(load_string(IDS_CANNOT_OPEN), MB_OK | ICON_STOP);
         return false;
     }
-    s.archive_start = 0;
-    seek_archive(s.archive_start);
+    seek_archive(0);
     return true;
 }
 
@@ -63,7 +72,7 @@ void remove_staged_archive(void)
     if (!CloseHandle(installer.archive_file))
         message_box(load_string(IDS_CANNOT_CLOSE), MB_OK | ICON_STOP);
     installer.archive_file = INVALID_HANDLE_VALUE;
-    DeleteFileA(installer.staged_archive_path);
+    DeleteFileA(staged_path);
 }
 
 int run_installer(HINSTANCE instance)
@@ -74,10 +83,10 @@ int run_installer(HINSTANCE instance)
     installer.module_instance = instance;
     announce_start();
 
-    installer.payload_resource = FindResourceA(instance, "IDR_ZIP", RT_RCDATA);
-    if (installer.payload_resource) {
-        size = SizeofResource(instance, installer.payload_resource);
-        HGLOBAL loaded = LoadResource(instance, installer.payload_resource);
+    HRSRC resource = FindResourceA(instance, "IDR_ZIP", RT_RCDATA);
+    if (resource) {
+        size = SizeofResource(instance, resource);
+        HGLOBAL loaded = LoadResource(instance, resource);
         payload = loaded ? LockResource(loaded) : NULL;
     }
     if (!stage_archive(payload, size))

@@ -15,6 +15,9 @@ void announce_start(void);
 // the file for reading at offset 0. Shows the failure and returns false when it cannot.
 bool stage_archive(const void *payload, DWORD size);
 
+// The path of the staged archive (empty before staging).
+const char *staged_archive_path(void);
+
 // Closes and deletes the staged archive.
 void remove_staged_archive(void);
 

@@ -4,24 +4,19 @@
 #define KAVLIN_APP_STATE_H
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include "netif/interfaces.h"
 
-enum { TEXT_SIZE = 256, SCRATCH_SIZE = 520, LOCAL_HEADER_SIZE = 30 };
+enum { TEXT_SIZE = 256 };
 
+// What more than one part of the installer reads. What one part alone needs lives in that part.
 struct InstallerState {
-    // Shared between the parts of the installer.
     HINSTANCE module_instance;      // source of strings, dialog templates and the payload
     DWORD archive_size;             // payload size: bytes while staging, then whole KiB
-    HANDLE archive_file;            // the staged archive: write handle, then read-only
-    DWORD archive_start;            // offset of the archive in the staged file (always 0)
+    HANDLE archive_file;            // the staged archive, open for reading
     LONG archive_position;          // offset reached by the last seek_archive, -1 on failure
     HWND main_dialog_window;        // owner of message boxes while the main dialog exists
-    HWND progress_bar;              // created by Install, positioned by the extraction
     char destination_folder[TEXT_SIZE];
-    bool extract_succeeded;         // result of the last extraction
-    bool extracting;                // an extraction is running (commands are held off)
     bool abort_requested;           // Abort pressed during an extraction: stop at next file
 
     // Interface list and the setup dialog's choice.
@@ -30,22 +25,6 @@ struct InstallerState {
     LONG chosen_interface;          // position of the chosen record; -1 when none was chosen
     WORD chosen_index;              // that record's index, kept past the list's release
     bool interface_chosen;
-
-    // Private to start-up.
-    HRSRC payload_resource;
-    DWORD bytes_staged;
-    char temp_folder[TEXT_SIZE];
-    char staged_archive_path[TEXT_SIZE];
-
-    // Private to the main dialog.
-    BROWSEINFOA browse_request;
-
-    // Private to the extraction.
-    LONG entry_remaining;           // data bytes of the current entry not yet read
-    HANDLE output_file;             // the file being written
-    BYTE local_header[LOCAL_HEADER_SIZE];
-    DWORD expected_signature;
-    char scratch_text[SCRATCH_SIZE];
 
     // Private to the interface enumeration and the setup dialog.
     bool sockets_started;
@@ -58,10 +37,6 @@ struct InstallerState {
 };
 
 extern InstallerState installer;
-
-// True when a directory search finds a file or folder of that name. A path that ends in a
-// backslash is searched for any entry inside it. Turns '/' into '\' in the caller's string.
-bool path_exists(char *path);
 
 // Moves the staged archive's read position to `offset` from its start and records the offset
 // reached in archive_position, or -1 when the move failed.

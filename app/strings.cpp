@@ -1,7 +1,8 @@
 // Localised strings, message boxes with sound, and centring.
 #include "app/strings.h"
 #include "app/state.h"
-#include "app/text.h"
+#include "res/resource.h"
+#include "archive/text.h"
 
 #include <mmsystem.h>
 
@@ -73,19 +74,55 @@ int message_box(const char *text, UINT flags)
 
 void show_failure(int id, const char *detail)
 {
-    // The detail may be a loaded text (which the next load overwrites) or lie in scratch_text.
+    // The detail may be a loaded text, which the next load overwrites: copy it first.
     char second[MESSAGE_TEXT_SIZE];
-    char *text = installer.scratch_text;
+    char text[2 * MESSAGE_TEXT_SIZE];
     const char *first;
 
     if (!text_copy(second, detail ? detail : "", sizeof second))
         second[0] = 0;
     first = load_string(id);
-    if (!text_copy(text, first ? first : "", SCRATCH_SIZE))
+    if (!text_copy(text, first ? first : "", sizeof text))
         text[0] = 0;
-    text_append(text, " ", SCRATCH_SIZE);
-    text_append(text, second, SCRATCH_SIZE);
+    text_append(text, " ", sizeof text);
+    text_append(text, second, sizeof text);
     message_box(text, MB_OK | ICON_STOP);
+}
+
+void archive_problem_text(const ArchiveProblem *problem, int *text_id, int *detail_id)
+{
+    *detail_id = 0;
+    switch (problem->kind) {
+    case ARCHIVE_BAD_ENTRY:
+        *text_id = IDS_ARCHIVE_ERROR;
+        *detail_id = IDS_ARCHIVE_READ_ERROR;
+        break;
+    case ARCHIVE_PATH_TOO_LONG:
+    case ARCHIVE_CREATE_FAILED:
+        *text_id = IDS_CANNOT_OPEN_FILE;
+        break;
+    case ARCHIVE_FOLDER_FAILED:
+        *text_id = IDS_DIRECTORY_ERROR;
+        break;
+    case ARCHIVE_UNKNOWN_METHOD:
+        *text_id = IDS_EXTRACTION_ERROR;
+        *detail_id = IDS_UNKNOWN_METHOD;
+        break;
+    case ARCHIVE_CLOSE_FAILED:
+        *text_id = IDS_CANNOT_CLOSE_FILE;
+        break;
+    default:
+        // The entry's data could not be decoded, checked or written in full.
+        *text_id = IDS_EXTRACTION_ERROR;
+        break;
+    }
+}
+
+void show_archive_problem(const ArchiveProblem *problem)
+{
+    int text_id, detail_id;
+    archive_problem_text(problem, &text_id, &detail_id);
+    show_failure(text_id, detail_id ? load_string(detail_id) : problem->detail);
 }
 
 void center_window(HWND window)

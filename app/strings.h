@@ -3,6 +3,8 @@
 #ifndef KAVLIN_APP_STRINGS_H
 #define KAVLIN_APP_STRINGS_H
 
+#include "archive/report.h"
+
 #include <windows.h>
 
 enum {
@@ -32,8 +34,15 @@ const char *icon_sound(UINT flags);
 int message_box(const char *text, UINT flags);
 
 // Shows the text of `id`, a blank and `detail` (a second text, which may be a loaded one, or a
-// path) with the stop icon. The text is built in scratch_text.
+// path) with the stop icon.
 void show_failure(int id, const char *detail);
+
+// The message for a failure of the archive walks: the id of its text and the id of the text
+// that follows it, or 0 when the problem's own detail (a name or a path) follows.
+void archive_problem_text(const ArchiveProblem *problem, int *text_id, int *detail_id);
+
+// Shows that message with the stop icon.
+void show_archive_problem(const ArchiveProblem *problem);
 
 // Moves a window so that its outer rectangle is centred on the primary screen.
 void center_window(HWND window);

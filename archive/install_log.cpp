@@ -1,9 +1,9 @@
-// The install log: search and append over Win32 file calls, with the line conventions of a
-// text-mode stream (CR LF on disk, "\n" in memory).
+// The install log: reading, the set of its lines and appending, over Win32 file calls, with
+// the line conventions of a text-mode stream (CR LF on disk, "\n" in memory).
 #include "archive/install_log.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "archive/text.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 static const char log_name[] = "\\UInstall.uif";
@@ -79,8 +79,8 @@ bool read_log_line(LogFile *log, char *line)
     return false;
 }
 
-// Builds the record's line without its line end; false when it would be too long to be read
-// back as one line.
+// Builds the record's line with its "\n" line end, as a line read back gives it; false when
+// it would be too long to be read back as one line.
 static bool build_line(char *line, const char *kind, const char *path)
 {
     size_t kind_length = text_length(kind);
@@ -93,48 +93,151 @@ static bool build_line(char *line, const char *kind, const char *path)
     text_append(line, padding + (sizeof padding - 1 - pad), LOG_LINE_SIZE);
     text_append(line, " ", LOG_LINE_SIZE);
     text_append(line, path, LOG_LINE_SIZE);
+    text_append(line, "\n", LOG_LINE_SIZE);
     return true;
 }
 
-void append_install_log(const char *folder, const char *kind, const char *path)
+// FNV-1a over the line with ASCII letters in upper case, so that lines equal but for letter
+// case fall into the same slot.
+static DWORD line_hash(const char *line)
 {
-    char name[TEXT_SIZE];
-    char line[LOG_LINE_SIZE + 2];   // the record, then CR LF
-    char found[LOG_LINE_SIZE];
-    LogFile log;
-    bool present = false;
-    HANDLE file;
+    DWORD hash = 2166136261u;
+    for (; *line; line++)
+        hash = (hash ^ (unsigned char)text_upper(*line)) * 16777619u;
+    return hash;
+}
 
-    // The path may lie in scratch_text; nothing here overwrites that before it is copied.
-    if (!build_line(line, kind, path))
-        return;
-    if (!text_copy(name, folder, sizeof name) || !text_append(name, log_name, sizeof name))
-        return;
-
-    // Opened once for searching and appending; created when missing, never truncated.
-    file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-
-    // The whole line is compared, line end included, as a line read in text mode ends.
-    size_t length = text_length(line);
-    line[length] = '\n';
-    line[length + 1] = 0;
-    open_log_reader(&log, file);
-    while (!present && read_log_line(&log, found))
-        present = text_equal_nocase(found, line);
-
-    if (!present && !log.failed) {
-        DWORD size = SetFilePointer(file, 0, NULL, FILE_END);
-        DWORD written;
-        // A last line without a line end is ended first, so that the new record stands on a
-        // line of its own and neither record is spoilt.
-        if (size != 0 && size != INVALID_SET_FILE_POINTER && log.last != '\n')
-            WriteFile(file, "\r\n", 2, &written, NULL);
-        line[length] = '\r';
-        line[length + 1] = '\n';
-        WriteFile(file, line, (DWORD)length + 2, &written, NULL);
+// The slot that holds `line`, or the free slot where it would go.
+static DWORD *find_slot(const LogLineSet *set, const char *line)
+{
+    size_t mask = set->slot_count - 1;
+    for (size_t i = line_hash(line) & mask;; i = (i + 1) & mask) {
+        DWORD *slot = &set->slots[i];
+        if (*slot == 0 || text_equal_nocase(set->text + *slot - 1, line))
+            return slot;
     }
-    CloseHandle(file);
+}
+
+// Doubles the slot table (or makes the first one) and puts every line into it again.
+static bool grow_slots(LogLineSet *set)
+{
+    size_t count = set->slot_count ? set->slot_count * 2 : 1024;
+    DWORD *slots = (DWORD *)malloc(count * sizeof *slots);
+    if (!slots)
+        return false;
+    memset(slots, 0, count * sizeof *slots);
+    LogLineSet grown = *set;
+    grown.slots = slots;
+    grown.slot_count = count;
+    for (size_t i = 0; i < set->slot_count; i++)
+        if (set->slots[i])
+            *find_slot(&grown, set->text + set->slots[i] - 1) = set->slots[i];
+    free(set->slots);
+    *set = grown;
+    return true;
+}
+
+// True when the set holds a line equal to `line` but for letter case.
+static bool set_contains(const LogLineSet *set, const char *line)
+{
+    return set->slot_count && *find_slot(set, line) != 0;
+}
+
+// Adds a line that the set does not hold; false when there is no memory for it.
+static bool set_add(LogLineSet *set, const char *line)
+{
+    size_t length = text_length(line) + 1;
+    if ((set->line_count + 1) * 2 > set->slot_count && !grow_slots(set))
+        return false;
+    if (set->text_used + length > set->text_size) {
+        size_t size = set->text_size ? set->text_size * 2 : 16384;
+        while (size < set->text_used + length)
+            size *= 2;
+        char *text = (char *)malloc(size);
+        if (!text)
+            return false;
+        if (set->text_used)
+            memcpy(text, set->text, set->text_used);
+        free(set->text);
+        set->text = text;
+        set->text_size = size;
+    }
+    memcpy(set->text + set->text_used, line, length);
+    *find_slot(set, line) = (DWORD)(set->text_used + 1);
+    set->text_used += length;
+    set->line_count++;
+    return true;
+}
+
+void install_log_begin(InstallLog *log, const char *folder)
+{
+    memset(log, 0, sizeof *log);
+    log->file = INVALID_HANDLE_VALUE;
+    if (!text_copy(log->name, folder, sizeof log->name)
+        || !text_append(log->name, log_name, sizeof log->name))
+        log->name[0] = 0;
+}
+
+// Opens the log and reads its lines into the set; leaves the file positioned at its end. False
+// while it cannot be opened.
+static bool open_log(InstallLog *log)
+{
+    char line[LOG_LINE_SIZE];
+    LogFile *reader;
+
+    log->file = CreateFileA(log->name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (log->file == INVALID_HANDLE_VALUE)
+        return false;
+    reader = (LogFile *)malloc(sizeof *reader);
+    if (!reader) {
+        log->unusable = true;
+        return true;
+    }
+    open_log_reader(reader, log->file);
+    while (!log->unusable && read_log_line(reader, line))
+        log->unusable = !set_contains(&log->lines, line) && !set_add(&log->lines, line);
+    if (reader->failed)
+        log->unusable = true;
+    DWORD size = SetFilePointer(log->file, 0, NULL, FILE_END);
+    log->end_last_line = size != 0 && size != INVALID_SET_FILE_POINTER && reader->last != '\n';
+    free(reader);
+    return true;
+}
+
+void install_log_add(InstallLog *log, const char *kind, const char *path)
+{
+    char line[LOG_LINE_SIZE + 1];   // the record and CR LF
+    DWORD written;
+
+    if (log->unusable || log->name[0] == 0 || !build_line(line, kind, path))
+        return;
+    if (log->file == INVALID_HANDLE_VALUE && !open_log(log))
+        return;
+    if (log->unusable || set_contains(&log->lines, line))
+        return;
+    if (!set_add(&log->lines, line)) {
+        log->unusable = true;
+        return;
+    }
+    if (log->end_last_line) {
+        // A last line without its line end is ended first, so that the new record stands on a
+        // line of its own and neither record is spoilt.
+        WriteFile(log->file, "\r\n", 2, &written, NULL);
+        log->end_last_line = false;
+    }
+    size_t length = text_length(line) - 1;
+    line[length] = '\r';
+    line[length + 1] = '\n';
+    WriteFile(log->file, line, (DWORD)length + 2, &written, NULL);
+}
+
+void install_log_end(InstallLog *log)
+{
+    if (log->file != INVALID_HANDLE_VALUE)
+        CloseHandle(log->file);
+    log->file = INVALID_HANDLE_VALUE;
+    free(log->lines.text);
+    free(log->lines.slots);
+    memset(&log->lines, 0, sizeof log->lines);
 }

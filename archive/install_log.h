@@ -3,11 +3,17 @@
 // A line is the kind, blanks up to a width of ten, one blank and the full path, so the path
 // starts at the twelfth character; CR LF ends it on disk:
 //     FIL:       C:\Program Files\Kavlin\ReadMe.txt
-// The log is only appended to, and a record already present (compared case-insensitively)
-// is not written again, so repeated installations leave one line per file. Lines beginning
-// with '/' are comments and, like empty lines, are passed over when the log is searched.
+// The log is only appended to, and a record already present (compared case-insensitively on
+// the whole line) is not written again, so repeated installations leave one line per file.
+// Lines beginning with '/' are comments and, like empty lines, are passed over.
+//
+// One extraction keeps the log open from its first record to its end: the lines already there
+// are read once, into a set, and every record written is added to it, so each record costs one
+// look-up and one write however long the log grows.
 #ifndef KAVLIN_ARCHIVE_INSTALL_LOG_H
 #define KAVLIN_ARCHIVE_INSTALL_LOG_H
+
+#include "archive/entry_names.h"
 
 #include <windows.h>
 
@@ -18,6 +24,7 @@ enum {
     LOG_PATH_MAX = LOG_LINE_SIZE - 1 - LOG_PATH_OFFSET - 1,
     LOG_BUFFER_SIZE = 4096
 };
+static_assert((int)LOG_PATH_MAX == (int)ENTRY_PATH_MAX, "an entry's path must fit one log line");
 
 // An install log open for reading, read through a buffer of its own.
 struct LogFile {
@@ -39,9 +46,38 @@ void open_log_reader(LogFile *log, HANDLE file);
 // Returns false at the end of the log.
 bool read_log_line(LogFile *log, char *line);
 
-// Adds the record (kind "DIR:" or "FIL:", path) to the log in `folder` unless a line equal to
-// it, ignoring letter case, is there already. A log that cannot be opened or written (a
-// missing folder, a read-only file) is passed over silently. `path` may lie in scratch_text.
-void append_install_log(const char *folder, const char *kind, const char *path);
+// The lines of one log, as a set that ignores ASCII letter case: the lines are kept one after
+// the other in `text`, and `slots` (a power of two in size, at most half full) holds for each
+// line its offset in `text` plus one, 0 marking a free slot.
+struct LogLineSet {
+    char *text;
+    size_t text_used;
+    size_t text_size;
+    DWORD *slots;
+    size_t slot_count;
+    size_t line_count;
+};
+
+// The log of one extraction.
+struct InstallLog {
+    char name[ENTRY_PATH_SIZE];  // folder "\UInstall.uif"; empty when it does not fit
+    HANDLE file;                // open from the first record on; INVALID_HANDLE_VALUE before
+    bool unusable;              // the log could not be read or the set had no memory: no more
+                                // records are written (a duplicate could not be ruled out)
+    bool end_last_line;         // the log's last line lacks its line end: CR LF goes first
+    LogLineSet lines;
+};
+
+// Prepares the log in `folder`; nothing is opened yet (the folder may not exist so far).
+void install_log_begin(InstallLog *log, const char *folder);
+
+// Adds the record (kind "DIR:" or "FIL:", path) unless an equal line is there already. The
+// first record opens the log (created when missing, never truncated) and reads its lines; a
+// log that cannot be opened (its folder is missing) is tried again with the next record, one
+// that cannot be written is passed over silently, as is a record too long to read back.
+void install_log_add(InstallLog *log, const char *kind, const char *path);
+
+// Closes the log and releases the set.
+void install_log_end(InstallLog *log);
 
 #endif

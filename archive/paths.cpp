@@ -1,8 +1,6 @@
 // Path helpers and folder creation.
 #include "archive/paths.h"
-#include "archive/install_log.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "archive/text.h"
 
 #include <string.h>
 
@@ -13,29 +11,59 @@ static bool is_separator(char c)
     return c == '\\' || c == '/' || c == ':';
 }
 
+bool path_exists(char *path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search;
+    size_t length = text_length(path);
+
+    if (length == 0)
+        return false;
+    if (path[length - 1] == '\\') {
+        // A folder written with a trailing backslash exists when anything is found inside it.
+        char pattern[ENTRY_PATH_SIZE];
+        if (length + 3 >= sizeof pattern)
+            return false;
+        text_copy(pattern, path, sizeof pattern);
+        text_append(pattern, "*.*", sizeof pattern);
+        to_backslashes(pattern);
+        search = FindFirstFileA(pattern, &found);
+    } else {
+        to_backslashes(path);
+        search = FindFirstFileA(path, &found);
+    }
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
 bool attributes_exist(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != 0xFFFFFFFF && attributes != 0;
 }
 
-char *substring(const char *text, size_t start, size_t count)
+// Writes `count` characters of `text` from index `start` into `result`.
+static bool part_of(const char *text, size_t start, size_t count, char *result, size_t size)
 {
-    char *result = installer.scratch_text;
-    if (count > SCRATCH_SIZE - 1)
-        count = SCRATCH_SIZE - 1;
-    memmove(result, text + start, count);   // the text may lie in scratch_text itself
+    if (count >= size) {
+        if (size)
+            result[0] = 0;
+        return false;
+    }
+    memmove(result, text + start, count);
     result[count] = 0;
-    return result;
+    return true;
 }
 
-char *parent_path(char *path)
+bool parent_path(const char *path, char *parent, size_t size)
 {
     size_t n = text_length(path);
     size_t k = 0;
 
     if (n == 3 && (path[1] == ':' || path[2] == ':'))
-        return path;
+        return part_of(path, 0, n, parent, size);
     for (size_t i = n; i > 1; i--) {
         if (is_separator(path[i - 1])) {
             k = i - 1;
@@ -43,25 +71,24 @@ char *parent_path(char *path)
         }
     }
     if (n == 0)
-        return substring(path, 0, 0);
+        return part_of(path, 0, 0, parent, size);
     if (path[k] == '\\' || path[k] == '/') {
         // The separator is dropped, except after a drive designation at index 2 ("AB:\x").
         if (k == 3 && path[2] == ':')
-            return substring(path, 0, 4);
-        return substring(path, 0, k);
+            return part_of(path, 0, 4, parent, size);
+        return part_of(path, 0, k, parent, size);
     }
     // ':' at k, or no separator at all: keep up to and including character k.
-    return substring(path, 0, k + 1);
+    return part_of(path, 0, k + 1, parent, size);
 }
 
-char *name_part(const char *path)
+const char *name_part(const char *path)
 {
-    size_t n = text_length(path);
-    size_t start = 0;
-    for (size_t i = 0; i < n; i++)
-        if (is_separator(path[i]))
-            start = i + 1;
-    return substring(path, start, n - start);
+    const char *start = path;
+    for (const char *p = path; *p; p++)
+        if (is_separator(*p))
+            start = p + 1;
+    return start;
 }
 
 char *strip_trailing_backslash(char *path)
@@ -84,17 +111,16 @@ void make_dirs(char *path)
         return;
     if (!text_copy(folder, path, sizeof folder))
         return;
-    // parent_path answers in scratch_text, which the recursion reuses: take a copy. Only a
-    // strictly shorter parent is followed, so a drive root (its own parent) ends the descent.
-    if (text_copy(parent, parent_path(folder), sizeof parent)
-        && text_length(parent) < text_length(folder))
+    // Only a strictly shorter parent is followed, so a drive root (its own parent) ends the
+    // descent.
+    if (parent_path(folder, parent, sizeof parent) && text_length(parent) < text_length(folder))
         make_dirs(parent);
     CreateDirectoryA(folder, NULL);
 }
 
-void create_path_folders(const char *path)
+void create_path_folders(const char *path, const char *destination, InstallLog *log)
 {
-    char folder[TEXT_SIZE];
+    char folder[ENTRY_PATH_SIZE];
     size_t n = text_length(path);
 
     if (n >= sizeof folder)
@@ -107,7 +133,7 @@ void create_path_folders(const char *path)
         if (attributes_exist(folder))
             continue;
         CreateDirectoryA(folder, NULL);
-        if (!text_equal(folder, installer.destination_folder))
-            append_install_log(installer.destination_folder, "DIR:", folder);
+        if (!text_equal(folder, destination))
+            install_log_add(log, "DIR:", folder);
     }
 }

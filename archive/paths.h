@@ -1,31 +1,33 @@
-// Path helpers of the extraction: existence by attributes, folder creation, and the small
-// splitters that return their result in installer.scratch_text (each call overwrites the
-// previous result: copy it before the next helper call if it is still needed).
+// Path helpers of the extraction: existence tests, folder creation, and the small splitters,
+// which write their results into buffers their callers pass.
 //
 // Paths are 8-bit texts of at most 255 characters. '\' separates components; '/' is accepted
-// in its place (to_backslashes, app/text.h, turns it into '\'); ':' ends a drive designation
-// and counts as a separator when a path is split. A drive root is "X:\" (three characters).
+// in its place (to_backslashes, archive/text.h, turns it into '\'); ':' ends a drive
+// designation and counts as a separator when a path is split. A drive root is "X:\" (three
+// characters).
 #ifndef KAVLIN_ARCHIVE_PATHS_H
 #define KAVLIN_ARCHIVE_PATHS_H
 
+#include "archive/install_log.h"
+
 #include <stddef.h>
+
+// True when a directory search finds a file or folder of that name. A path that ends in a
+// backslash is searched for any entry inside it. Turns '/' into '\' in the caller's string.
+bool path_exists(char *path);
 
 // True when the path's attributes can be read and are not 0.
 bool attributes_exist(const char *path);
 
-// `count` characters of `text` from index `start`, terminated, in scratch_text. The caller
-// keeps start and count within the text; `text` may itself lie in scratch_text.
-char *substring(const char *text, size_t start, size_t count);
-
-// The path without its last component, in scratch_text:
+// Writes the path without its last component into `parent` (`size` bytes):
 //   C:\A\B -> C:\A    C:\A -> C:    C: -> C:    abc -> a    \abc -> (empty)
 // A three-character path with ':' as its second or third character (a drive root such as
-// C:\) comes back as the argument itself, not as a copy.
-char *parent_path(char *path);
+// C:\) comes back whole. False, with `parent` empty, when the result does not fit.
+bool parent_path(const char *path, char *parent, size_t size);
 
-// The text after the last '\', '/' or ':' of the path, or the whole path when it has none;
-// empty when the path ends in a separator. In scratch_text.
-char *name_part(const char *path);
+// The text after the last '\', '/' or ':' of the path (a pointer into it), or the whole path
+// when it has none; empty when the path ends in a separator.
+const char *name_part(const char *path);
 
 // Removes one trailing '\' from the path, in place; an empty path stays as it is.
 char *strip_trailing_backslash(char *path);
@@ -38,10 +40,10 @@ char *strip_trailing_backslash(char *path);
 void make_dirs(char *path);
 
 // Creates every folder of a file's destination path that is still missing, from the top down,
-// and records each as a DIR: line in the install log of destination_folder, except the
-// destination folder itself, which is created when missing but never recorded. The root of a
-// drive is never treated as a folder. The line is written whether or not the creation
-// succeeded (a failed creation shows up when the file itself cannot be created).
-void create_path_folders(const char *path);
+// and records each as a DIR: line in `log`, except the destination folder itself, which is
+// created when missing but never recorded. The root of a drive is never treated as a folder.
+// The line is written whether or not the creation succeeded (a failed creation shows up when
+// the file itself cannot be created).
+void create_path_folders(const char *path, const char *destination, InstallLog *log);
 
 #endif

@@ -7,7 +7,17 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # Linked into every Windows test program (see the file).
 add_library(kavlin_quiet_debug_output OBJECT ${KAVLIN_ROOT}/tests/win32/quiet_debug_output.cpp)
-set(KAVLIN_TEST_SUPPORT_OBJECTS $<TARGET_OBJECTS:kavlin_quiet_debug_output>)
+# The installer's texts for the tests, generated from the string table's source.
+set(KAVLIN_UI_TEXTS_DATA ${CMAKE_BINARY_DIR}/generated/ui_texts_data.h)
+add_custom_command(OUTPUT ${KAVLIN_UI_TEXTS_DATA}
+  COMMAND python3 ${KAVLIN_ROOT}/tools/ui-texts.py ${KAVLIN_ROOT}/res/strings.rc
+          ${KAVLIN_ROOT}/res/resource.h ${KAVLIN_UI_TEXTS_DATA}
+  DEPENDS ${KAVLIN_ROOT}/tools/ui-texts.py ${KAVLIN_ROOT}/res/strings.rc ${KAVLIN_ROOT}/res/resource.h
+  COMMENT "Taking the tests' texts from res/strings.rc")
+add_library(kavlin_ui_texts OBJECT ${KAVLIN_ROOT}/tests/win32/ui_texts.cpp ${KAVLIN_UI_TEXTS_DATA})
+target_include_directories(kavlin_ui_texts PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set(KAVLIN_TEST_SUPPORT_OBJECTS $<TARGET_OBJECTS:kavlin_quiet_debug_output>
+  $<TARGET_OBJECTS:kavlin_ui_texts>)
 # The main function of the GoogleTest programs (see the file).
 add_library(kavlin_test_main OBJECT ${KAVLIN_ROOT}/tests/win32/test_main.cpp)
 target_link_libraries(kavlin_test_main PRIVATE gtest)

@@ -6,7 +6,7 @@
 #include "netif/interfaces.h"
 #include "app/state.h"
 #include "app/strings.h"
-#include "app/text.h"
+#include "archive/text.h"
 #include "res/resource.h"
 
 namespace {

@@ -7,74 +7,20 @@
 // KAVLIN_SHOTS, where screenshots go (BMP); KAVLIN_AGENT_TABLE, the interface table the test
 // agent serves (set here for the installer to inherit).
 #include "tests/e2e/screenshot.h"
+#include "tests/win32/ui_texts.h"
 #include "tools/robot/robot.h"
 
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
 const DWORD WAIT_MS = 20000;
-
-// ---- Texts of the installer, per language (UTF-8 here, compared in the ANSI code page) ----
-
-enum Language { CZECH, SLOVAK, ENGLISH };
-
-struct Texts {
-    const char *title, *install, *abort, *browse, *directory_error, *extraction_error, *aborted,
-        *setup_title, *setup_request;
-};
-
-const Texts TEXTS[] = {
-    {"Kavlin - Instalátor", "&Instalovat!", "Pře&rušit", "&Procházet...", "Chyba v adresáři ...",
-     "Chyba při dekompresi ...", "Instalace byla přerušena", "Kavlin - Nastavení rozhraní",
-     "Kavlin spouštíte poprvé. Vyberte si prosím rozhraní, na kterém chcete měřit přenosy."},
-    {"Kavlin - Inštalátor", "&Inštalovať!", "Pre&rušiť", "&Prehľadávať...", "Chyba v adresári ...",
-     "Chyba pri dekompresii ...", "Inštalácia bola prerušena", "Kavlin - Nastavenie rozhranie",
-     "Kavlin spúštate prvý krát. Vyberte si prosím rozhranie, na ktorom chcete merať dátové "
-     "prenosy."},
-    {"Kavlin - Installer", "&Install!", "&Abort", "&Browse...", "Error in directory ...",
-     "Error in extraction ...", "Instalation aborted", "Kavlin - Interface setup",
-     "You run program firstly. Please choose interface for measuring of data trasfers."},
-};
-
-Language language()
-{
-    const char *lang = getenv("LANG");
-    if (lang && strncmp(lang, "cs", 2) == 0)
-        return CZECH;
-    if (lang && strncmp(lang, "sk", 2) == 0)
-        return SLOVAK;
-    return ENGLISH;
-}
-
-const char *language_name()
-{
-    static const char *names[] = {"cs", "sk", "en"};
-    return names[language()];
-}
-
-const Texts &texts()
-{
-    return TEXTS[language()];
-}
-
-// The UTF-8 text in the ANSI code page of the locale, as the installer's windows hold it.
-std::string ansi(const char *utf8)
-{
-    int wide_count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
-    std::wstring wide(wide_count, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], wide_count);
-    int count = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string result(count, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &result[0], count, NULL, NULL);
-    result.resize(count - 1);
-    return result;
-}
 
 // ---- Files, folders and the registry ----
 
@@ -272,19 +218,21 @@ std::string text_of(HWND window, int id)
 // Waits for a message box, returns its text and closes it.
 std::string answer_message_box()
 {
-    HWND box = robot_find(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
+    HWND box = robot_find(ui_ansi(IDS_TITLE).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
     if (!box)
         return "(no message box)";
     char text[1024];
     robot_message_text(box, text, sizeof text);
     robot_close(box);
-    robot_wait_gone(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
+    // This box, not every box of that title: the next one may follow at once.
+    for (DWORD start = GetTickCount(); IsWindow(box) && GetTickCount() - start < WAIT_MS;)
+        Sleep(10);
     return text;
 }
 
 HWND main_dialog()
 {
-    return robot_find(ansi(texts().title).c_str(), ROBOT_DIALOG, WAIT_MS);
+    return robot_find(ui_ansi(IDS_TITLE).c_str(), ROBOT_DIALOG, WAIT_MS);
 }
 
 void screenshot(HWND window, const char *what)
@@ -403,17 +351,17 @@ TEST_F(EndToEnd, MainDialogShowsItsTextsAndAbortEndsWithoutTrace)
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(exists(staged_archive()));
 
-    EXPECT_EQ(ansi(texts().install), text_of(dialog, 1));
-    EXPECT_EQ(ansi(texts().abort), text_of(dialog, 2));
-    EXPECT_EQ(ansi(texts().browse), text_of(dialog, 100));
+    EXPECT_EQ(ui_ansi(IDS_INSTALL), text_of(dialog, 1));
+    EXPECT_EQ(ui_ansi(IDS_ABORT), text_of(dialog, 2));
+    EXPECT_EQ(ui_ansi(IDS_BROWSE), text_of(dialog, 100));
     EXPECT_NE(std::string::npos, text_of(dialog, 102).find("95/98/ME/NT/2000"));
-    EXPECT_EQ(0u, text_of(dialog, 103).find(ansi(texts().title) + " v1.0\r\n"));
+    EXPECT_EQ(0u, text_of(dialog, 103).find(ui_ansi(IDS_TITLE) + " v1.0\r\n"));
     EXPECT_EQ(default_destination, text_of(dialog, 101));
     screenshot(dialog, "main-dialog");
 
     robot_click(dialog, 2);
-    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
-    EXPECT_TRUE(robot_wait_gone(ansi(texts().title).c_str(), ROBOT_ANY, WAIT_MS));
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
+    EXPECT_TRUE(robot_wait_gone(ui_ansi(IDS_TITLE).c_str(), ROBOT_ANY, WAIT_MS));
     EXPECT_EQ(0, installer.exit_code());
     EXPECT_FALSE(exists(staged_archive()));
     EXPECT_FALSE(exists(default_destination));
@@ -455,9 +403,9 @@ TEST_F(EndToEnd, FirstInstallationAsksForTheInterfaceAndLaunchesTheProgram)
         ASSERT_TRUE(dialog);
         robot_click(dialog, 1);
 
-        HWND setup = robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, WAIT_MS);
+        HWND setup = robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, WAIT_MS);
         ASSERT_TRUE(setup);
-        EXPECT_EQ(ansi(texts().setup_request), text_of(setup, 102));
+        EXPECT_EQ(ui_ansi(IDS_SETUP_REQUEST), text_of(setup, 102));
         EXPECT_EQ("OK", text_of(setup, 1));
         HWND list = GetDlgItem(setup, 101);
         ASSERT_EQ(2, SendMessageA(list, CB_GETCOUNT, 0, 0));  // loopback gets no line
@@ -490,7 +438,7 @@ TEST_F(EndToEnd, FirstInstallationAsksForTheInterfaceAndLaunchesTheProgram)
         ASSERT_TRUE(dialog);
         robot_click(dialog, 1);
         ASSERT_TRUE(wait_for_file(default_destination + "\\KavlinStarted.txt"));
-        EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+        EXPECT_FALSE(robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, 0));
         EXPECT_TRUE(close_readme_viewer());
         EXPECT_EQ(0, installer.exit_code());
     }
@@ -541,13 +489,13 @@ TEST_F(EndToEnd, AbortDuringExtractionStopsAtTheNextFileAndLaunchesNothing)
     screenshot(dialog, "extraction");
     robot_click(dialog, 2);
 
-    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
-    EXPECT_TRUE(robot_wait_gone(ansi(texts().title).c_str(), ROBOT_ANY, WAIT_MS));
-    EXPECT_FALSE(robot_find(ansi(texts().title).c_str(), ROBOT_MESSAGE_BOX, 500));  // only once
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
+    EXPECT_TRUE(robot_wait_gone(ui_ansi(IDS_TITLE).c_str(), ROBOT_ANY, WAIT_MS));
+    EXPECT_FALSE(robot_find(ui_ansi(IDS_TITLE).c_str(), ROBOT_MESSAGE_BOX, 500));  // only once
     EXPECT_EQ(0, installer.exit_code());
     EXPECT_FALSE(exists(default_destination + "\\big\\part299.bin"));
     EXPECT_FALSE(exists(default_destination + "\\KavlinStarted.txt"));
-    EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+    EXPECT_FALSE(robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, 0));
     // What was written stays, and is in the log.
     std::string log = read_file(default_destination + "\\UInstall.uif");
     EXPECT_NE(std::string::npos, log.find("FIL:       " + default_destination + "\\big\\part"));
@@ -585,20 +533,68 @@ TEST_F(EndToEnd, BrowseKeepsTheFieldOnCancelAndTakesTheFolderOnOk)
     EXPECT_EQ(0, installer.exit_code());
 }
 
-TEST_F(EndToEnd, CorruptPayloadShowsTheExtractionErrorAndLaunchesNothing)
+// Every file under `folder` with its content, as "relative path" -> bytes, folders as "name\".
+static std::map<std::string, std::string> snapshot(const std::string &folder,
+                                                   const std::string &prefix = "")
 {
-    Installer installer("KavlinSetupCorrupt.exe");
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            files[prefix + name + "\\"] = "";
+            auto inner = snapshot(folder + "\\" + name, prefix + name + "\\");
+            files.insert(inner.begin(), inner.end());
+        } else {
+            files[prefix + name] = read_file(folder + "\\" + name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+// A damaged installer (a flipped byte in its last entry, or a payload cut short inside it)
+// is found before anything is written: the user sees the extraction error for that entry and
+// the abort notice, in that order, and an earlier installation stays exactly as it was.
+class DamagedPayload : public EndToEnd, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(DamagedPayload, ShowsTheErrorAndLeavesTheDestinationUntouched)
+{
+    CreateDirectoryA(default_destination.c_str(), NULL);
+    CreateDirectoryA((default_destination + "\\docs").c_str(), NULL);
+    FILE *f = fopen((default_destination + "\\docs\\Guide.txt").c_str(), "wb");
+    fputs("the guide of the earlier version\r\n", f);
+    fclose(f);
+    f = fopen((default_destination + "\\UInstall.uif").c_str(), "wb");
+    fputs(("FIL:       " + default_destination + "\\docs\\Guide.txt\r\n").c_str(), f);
+    fclose(f);
+    auto before = snapshot(default_destination);
+    std::string entry = read_file(build_dir() + "\\payloads\\damaged-entry.txt");
+    ASSERT_FALSE(entry.empty());
+    for (char &c : entry)
+        if (c == '/')
+            c = '\\';
+
+    Installer installer(GetParam());
     HWND dialog = main_dialog();
     ASSERT_TRUE(dialog);
     robot_click(dialog, 1);
-    EXPECT_EQ(ansi(texts().extraction_error) + " " + default_destination + "\\docs\\Guide.txt",
+    EXPECT_EQ(ui_ansi(IDS_EXTRACTION_ERROR) + " " + default_destination + "\\" + entry,
               answer_message_box());
-    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
     EXPECT_EQ(0, installer.exit_code());
-    EXPECT_FALSE(exists(default_destination + "\\KavlinStarted.txt"));
-    EXPECT_FALSE(robot_find(ansi(texts().setup_title).c_str(), ROBOT_DIALOG, 0));
+    EXPECT_EQ(before, snapshot(default_destination));
+    EXPECT_FALSE(robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, 0));
     EXPECT_FALSE(exists(staged_archive()));
 }
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedPayload,
+                         ::testing::Values("KavlinSetupCorrupt.exe", "KavlinSetupTruncated.exe"));
 
 TEST_F(EndToEnd, DestinationThatCannotBeCreatedShowsTheDirectoryError)
 {
@@ -608,8 +604,8 @@ TEST_F(EndToEnd, DestinationThatCannotBeCreatedShowsTheDirectoryError)
     robot_set_text(dialog, 101, "Q:\\Kavlin");  // no drive Q: in the test prefix
     robot_click(dialog, 1);
     std::string message = answer_message_box();
-    EXPECT_EQ(0u, message.find(ansi(texts().directory_error) + " Q:")) << message;
-    EXPECT_EQ(ansi(texts().aborted), answer_message_box());
+    EXPECT_EQ(0u, message.find(ui_ansi(IDS_DIRECTORY_ERROR) + " Q:")) << message;
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
     EXPECT_EQ(0, installer.exit_code());
 }
 

@@ -3,7 +3,8 @@
   tree/, e2e.zip    Kavlin.exe (the tests' program), ReadMe.txt, a text in a folder, binary data
                     in another and an empty file, with the folders' own entries;
   large/, large.zip the same and 300 incompressible files of 64 KiB, long enough to abort;
-  corrupt.zip       e2e.zip with one byte flipped inside a deflated entry's data.
+  corrupt.zip       e2e.zip with one byte flipped inside its last deflated entry's data;
+  truncated.zip     e2e.zip cut in the middle of that entry's data.
 usage: make_payloads.py OUT_DIR KAVLIN_EXE README"""
 import os
 import random
@@ -37,23 +38,31 @@ def pack(tree, archive):
     subprocess.run(['zip', '-q', '-r', '-X', archive, '.'], cwd=tree, check=True)
 
 
-def corrupt(source, target, name):
-    data = bytearray(open(source, 'rb').read())
-    pos = 0
-    while True:
-        signature, = struct.unpack_from('<I', data, pos)
-        if signature != 0x04034B50:
-            raise SystemExit(f'{name} not found in {source}')
+def last_deflated_entry(data):
+    """Name, data offset and data size of the archive's last deflated entry."""
+    pos, found = 0, None
+    while struct.unpack_from('<I', data, pos)[0] == 0x04034B50:
         method, = struct.unpack_from('<H', data, pos + 8)
         size, = struct.unpack_from('<I', data, pos + 18)
         name_length, extra_length = struct.unpack_from('<HH', data, pos + 26)
         start = pos + 30 + name_length + extra_length
-        if data[pos + 30:pos + 30 + name_length].decode() == name:
-            assert method == 8
-            data[start + size // 2] ^= 0x55
-            break
+        if method == 8:
+            found = (data[pos + 30:pos + 30 + name_length].decode(), start, size)
         pos = start + size
-    open(target, 'wb').write(data)
+    if not found:
+        raise SystemExit('no deflated entry')
+    return found
+
+
+def damage(source, out):
+    """corrupt.zip: one byte flipped inside the last deflated entry; truncated.zip: the archive
+    cut in the middle of that entry's data; damaged-entry.txt: that entry's name."""
+    data = bytearray(open(source, 'rb').read())
+    name, start, size = last_deflated_entry(data)
+    open(os.path.join(out, 'truncated.zip'), 'wb').write(data[:start + size // 2])
+    data[start + size // 2] ^= 0x55
+    open(os.path.join(out, 'corrupt.zip'), 'wb').write(data)
+    open(os.path.join(out, 'damaged-entry.txt'), 'w').write(name)
 
 
 def main():
@@ -61,7 +70,7 @@ def main():
     tree = os.path.join(out, 'tree')
     fill_tree(tree, program, readme)
     pack(tree, os.path.join(out, 'e2e.zip'))
-    corrupt(os.path.join(out, 'e2e.zip'), os.path.join(out, 'corrupt.zip'), 'docs/Guide.txt')
+    damage(os.path.join(out, 'e2e.zip'), out)
     large = os.path.join(out, 'large')
     fill_tree(large, program, readme)
     rng = random.Random(2)

@@ -75,11 +75,8 @@ TEST_F(Staging, WritesThePayloadAndReopensItForReadingAtOffsetZero)
     ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
 
     EXPECT_EQ(730u, installer.archive_size);   // whole KiB, rounded down
-    EXPECT_EQ(0u, installer.archive_start);
     EXPECT_EQ(0, installer.archive_position);
-    EXPECT_EQ(temp_.path(), installer.temp_folder);
-    EXPECT_EQ(staged_, installer.staged_archive_path);
-    EXPECT_EQ(bytes.size(), installer.bytes_staged);
+    EXPECT_EQ(staged_, staged_archive_path());
 
     // The handle reads from the start of the file and cannot write.
     unsigned char head[16];
@@ -148,8 +145,8 @@ TEST_F(Staging, AFileHeldWithoutWriteSharingFailsWithMessage201)
 
     EXPECT_FALSE(staged);
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(expected_text(201), seen.text);
-    EXPECT_EQ(expected_text(101), seen.caption);
+    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), seen.text);
+    EXPECT_EQ(ui_ansi(IDS_TITLE), seen.caption);
     EXPECT_EQ(NULL, seen.owner);
     EXPECT_EQ(INVALID_HANDLE_VALUE, installer.archive_file);
     EXPECT_EQ(100u, file_size(staged_));   // the other holder's file is untouched
@@ -164,7 +161,7 @@ TEST_F(Staging, AMissingTemporaryFolderFailsWithMessage201)
     EXPECT_FALSE(stage_archive(bytes.data(), (DWORD)bytes.size()));
     const SeenBox &seen = watcher.wait();
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(expected_text(201), seen.text);
+    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), seen.text);
 }
 
 // A hidden top-level window on a thread of its own that counts the registered message
@@ -288,7 +285,7 @@ public:
     // The installer's main dialog, found by its localised title.
     HWND main_dialog(DWORD timeout_ms = 20000) const
     {
-        std::string title = expected_text(101);
+        std::string title = ui_ansi(IDS_TITLE);
         DWORD start = GetTickCount();
         do {
             HWND dialog = robot_find(title.c_str(), ROBOT_DIALOG, 200);
@@ -327,7 +324,7 @@ std::string abort_installer(const Installer &setup, HWND dialog)
     robot_text(box, 0, caption, sizeof caption);
     robot_message_text(box, text, sizeof text);
     robot_close(box);
-    if (expected_text(101) != caption)
+    if (ui_ansi(IDS_TITLE) != caption)
         return std::string("(notice captioned \"") + caption + "\")";
     return text;
 }
@@ -342,10 +339,10 @@ TEST_F(WholeInstaller, AbortsInTheLanguageOfTheLocaleAndRemovesTheStagedArchive)
     Installer setup;
     ASSERT_TRUE(setup.started());
     HWND dialog = setup.main_dialog();
-    ASSERT_NE(nullptr, dialog) << "no main dialog titled \"" << expected_text(101) << "\"";
+    ASSERT_NE(nullptr, dialog) << "no main dialog titled \"" << ui_ansi(IDS_TITLE) << "\"";
     EXPECT_TRUE(file_exists(temp_.file("Kavlin.zip")));
 
-    EXPECT_EQ(expected_text(213), abort_installer(setup, dialog));
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(setup, dialog));
     EXPECT_EQ(0u, setup.wait());
     EXPECT_FALSE(file_exists(temp_.file("Kavlin.zip")));
 }
@@ -367,7 +364,7 @@ TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
     ASSERT_NE(nullptr, box);
     char text[512] = "";
     robot_message_text(box, text, sizeof text);
-    EXPECT_EQ(expected_text(201), text);
+    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), text);
     EXPECT_EQ(NULL, GetWindow(box, GW_OWNER));
     robot_close(box);
     EXPECT_EQ(0u, second.wait());
@@ -378,7 +375,7 @@ TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
     // The first is not disturbed: its dialog and its staged archive are still there.
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(file_exists(temp_.file("Kavlin.zip")));
-    EXPECT_EQ(expected_text(213), abort_installer(first, dialog));
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(first, dialog));
     EXPECT_EQ(0u, first.wait());
     EXPECT_FALSE(file_exists(temp_.file("Kavlin.zip")));
 }

@@ -1,5 +1,6 @@
-// The two file operations everything builds on: path_exists and seek_archive.
+// The existence test by directory search, and the positioning of the staged archive.
 #include "app/state.h"
+#include "archive/paths.h"
 #include "tests/win32/app_support.h"
 
 #include <gtest/gtest.h>

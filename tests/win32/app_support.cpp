@@ -3,35 +3,6 @@
 
 #include <stdlib.h>
 
-Language expected_language()
-{
-    char value[16] = "";
-    GetEnvironmentVariableA("KAVLIN_TEST_LANGUAGE", value, sizeof value);
-    if (lstrcmpA(value, "cs") == 0)
-        return CZECH;
-    if (lstrcmpA(value, "sk") == 0)
-        return SLOVAK;
-    return ENGLISH;
-}
-
-std::string expected_text(int id)
-{
-    // Czech and Slovak in code page 1250: \xE1 a-acute, \x9A s-caron, \xF8 r-caron,
-    // \xED i-acute, \xFA u-acute.
-    struct Row { int id; const char *text[3]; };
-    static const Row rows[] = {
-        {101, {"Kavlin - Instal\xE1tor", "Kavlin - In\x9Atal\xE1tor", "Kavlin - Installer"}},
-        {201, {"Nejde otev\xF8\xEDt soubor ...", "Ned\xE1 sa otvori\x9D s\xFA" "bor ...",
-               "Cannot open file ..."}},
-        {213, {"Instalace byla p\xF8" "eru\x9A" "ena", "In\x9Atal\xE1" "cia bola preru\x9A" "ena",
-               "Instalation aborted"}},
-    };
-    for (const Row &row : rows)
-        if (row.id == id)
-            return row.text[expected_language()];
-    return "(no expected text for this id)";
-}
-
 static std::string environment(const char *name)
 {
     char value[MAX_PATH] = "";

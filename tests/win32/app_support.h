@@ -1,21 +1,13 @@
-// Helpers of the installer shell's Windows tests: the texts expected in the language the test
-// run was started in, a private temporary folder, and a watcher that reads the first message
+// Helpers of the installer shell's Windows tests: a private temporary folder, and a watcher that reads the first message
 // box shown while the code under test runs its modal loop.
 #ifndef KAVLIN_TESTS_APP_SUPPORT_H
 #define KAVLIN_TESTS_APP_SUPPORT_H
 
+#include "tests/win32/ui_texts.h"
+
 #include <windows.h>
 
 #include <string>
-
-// The language the run expects, from KAVLIN_TEST_LANGUAGE ("cs", "sk"; English otherwise).
-// It is set beside LANG by the test registration, never worked out from the locale.
-enum Language { CZECH, SLOVAK, ENGLISH };
-Language expected_language();
-
-// A text of the string table by its Czech id (101, 201, 213), as LoadStringA gives it in the
-// run's language (code page 1250 for Czech and Slovak).
-std::string expected_text(int id);
 
 // A fresh folder for one test, made the process's temporary folder (TMP and TEMP) so that the
 // staged archive lands there, and removed with its files afterwards. Path ends with '\'.

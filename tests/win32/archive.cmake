@@ -19,7 +19,7 @@ add_custom_target(kavlin_archive_fixtures
 kavlin_win32_test(kavlin_archive_tests
   archive_support.cpp archive_crc_test.cpp archive_paths_test.cpp archive_log_test.cpp
   archive_extract_test.cpp archive_bench.cpp $<TARGET_OBJECTS:kavlin_resources>)
-target_link_libraries(kavlin_archive_tests PRIVATE kavlin_archive comctl32)
+target_link_libraries(kavlin_archive_tests PRIVATE kavlin_archive kavlin_app_core)
 target_compile_definitions(kavlin_archive_tests PRIVATE
   KAVLIN_ARCHIVE_FIXTURES="${archive_fixtures}")
 add_dependencies(kavlin_archive_tests kavlin_archive_fixtures)

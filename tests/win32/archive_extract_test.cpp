@@ -1,5 +1,7 @@
+#include "archive/entry_names.h"
 #include "archive/extract.h"
 #include "app/state.h"
+#include "app/strings.h"
 #include "res/resource.h"
 #include "tests/win32/archive_support.h"
 
@@ -108,9 +110,11 @@ TEST_F(ExtractTest, DestinationWithTrailingSeparatorGivesTheSamePaths)
     for (const std::string &typed : { dest + "\\", dest + "/" }) {
         SCOPED_TRACE(typed);
         remove_tree(dest);
-        Extraction run = run_extraction_of(temp, archive, typed);
+        char folder[TEXT_SIZE];
+        strcpy(folder, typed.c_str());
+        EXPECT_EQ(dest, normalize_destination(folder));
+        Extraction run = run_extraction_of(temp, archive, folder);
         EXPECT_TRUE(run.succeeded);
-        EXPECT_EQ(dest, installer.destination_folder);
         EXPECT_EQ(dest + "\\b.txt", run.status);
         EXPECT_EQ("DIR:       " + dest + "\\sub\r\nFIL:       " + dest + "\\sub\\a.txt\r\n"
                       "FIL:       " + dest + "\\b.txt\r\n",
@@ -220,6 +224,10 @@ TEST_F(ExtractTest, DamagedEntriesAreReportedAndEndTheWalk)
     long_size.uncompressed_size++;
     ZipRecord short_size = deflated_record("size.txt", "content");
     short_size.uncompressed_size--;
+    ZipRecord stored_100000_as_1 = stored_record("runaway.bin", noise_content(100000, 5));
+    stored_100000_as_1.uncompressed_size = 1;
+    ZipRecord deflated_10m_as_10 = deflated_record("runaway.bin", std::string(10 << 20, 'r'));
+    deflated_10m_as_10.uncompressed_size = 10;
     ZipRecord bad_block = stored_record("block.txt", "");
     bad_block.method = 8;
     bad_block.data = "\x07";        // final block of the reserved type 3
@@ -246,10 +254,16 @@ TEST_F(ExtractTest, DamagedEntriesAreReportedAndEndTheWalk)
           failure_text(IDS_EXTRACTION_ERROR, path("crc.txt")), { { "crc.txt", "content" } } },
         { "bad CRC, deflated", ZipWriter().add(bad_crc_deflated).finish().bytes(),
           failure_text(IDS_EXTRACTION_ERROR, path("crc.txt")), { { "crc.txt", "content" } } },
-        { "size too large", ZipWriter().add(long_size).finish().bytes(),
-          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "content" } } },
-        { "size too small", ZipWriter().add(short_size).finish().bytes(),
-          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "content" } } },
+        // Stored sizes that differ are refused before any byte is written; deflated data is
+        // never written past its declared size.
+        { "stored sizes differ", ZipWriter().add(long_size).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "" } } },
+        { "stored 100,000 bytes declared as 1", ZipWriter().add(stored_100000_as_1).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("runaway.bin")), { { "runaway.bin", "" } } },
+        { "deflated size too small", ZipWriter().add(short_size).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("size.txt")), { { "size.txt", "" } } },
+        { "deflated 10 MiB declared as 10 bytes", ZipWriter().add(deflated_10m_as_10).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, path("runaway.bin")), { { "runaway.bin", "" } } },
         { "bad deflate block", ZipWriter().add(bad_block).finish().bytes(),
           failure_text(IDS_EXTRACTION_ERROR, path("block.txt")), { { "block.txt", "" } } },
         { "cut inside stored data", cut_stored, failure_text(IDS_EXTRACTION_ERROR, path("big.bin")),
@@ -419,19 +433,90 @@ TEST_F(ExtractTest, AbortStopsBeforeTheNextFile)
     EXPECT_FALSE(file_exists(dest + "\\2"));
 }
 
-TEST_F(ExtractTest, FailedFirstSeekIsAnArchiveError)
+TEST_F(ExtractTest, UnreadableArchiveIsAnArchiveError)
 {
-    installer.archive_start = 0;
-    TestWindow window;
-    installer.module_instance = GetModuleHandleA(NULL);
-    installer.archive_file = INVALID_HANDLE_VALUE;
-    installer.progress_bar = NULL;
-    strcpy(installer.destination_folder, dest.c_str());
-    MessageWatcher watcher;
-    extract_archive(window.handle());
+    // No such file: the handle is invalid, so the first positioning fails.
+    Extraction run = run_extraction(temp / "missing.zip", dest);
+    EXPECT_EQ(ARCHIVE_BAD_ENTRY, run.result);
     EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
-              watcher.stop());
-    EXPECT_FALSE(installer.extract_succeeded);
-    EXPECT_EQ(-1, installer.archive_position);
-    installer.archive_file = NULL;
+              run.messages);
+}
+
+TEST_F(ExtractTest, FailuresNameTheirKindAndTheDecoderReason)
+{
+    ZipRecord bad_block = stored_record("block.txt", "");
+    bad_block.method = 8;
+    bad_block.data = "\x07";        // final block of the reserved type 3
+    bad_block.compressed_size = 1;
+    ZipRecord bad_crc = deflated_record("crc.txt", "content");
+    bad_crc.crc ^= 1;
+    ZipRecord overrun = deflated_record("over.txt", "content");
+    overrun.uncompressed_size = 3;
+    ZipRecord sizes = stored_record("sizes.txt", "content");
+    sizes.compressed_size = 3;
+    struct {
+        ZipRecord record;
+        ArchiveFailure kind;
+        InflateResult reason;
+    } cases[] = {
+        { bad_block, ARCHIVE_BAD_DATA, INFLATE_BAD_BLOCK_TYPE },
+        { bad_crc, ARCHIVE_CRC_MISMATCH, INFLATE_OK },
+        { overrun, ARCHIVE_OVERRUN, INFLATE_OK },
+        { sizes, ARCHIVE_SIZE_MISMATCH, INFLATE_OK },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.record.name);
+        Extraction run = extract(ZipWriter().add(c.record).finish().bytes());
+        EXPECT_EQ(c.kind, run.result);
+        ASSERT_EQ(1u, run.problems.size());
+        EXPECT_EQ(c.kind, run.problems[0].kind);
+        EXPECT_EQ(c.reason, run.problems[0].reason);
+        EXPECT_EQ(dest + "\\" + c.record.name, run.problems[0].detail);
+    }
+}
+
+// Checked first, as Install does, a damaged archive shows the message the extraction would
+// have shown for it, once, and leaves the destination as it was: no folder, file or log line.
+TEST_F(ExtractTest, CheckedFirstADamagedArchiveChangesNothingOnDisk)
+{
+    ZipWriter good;
+    for (int i = 0; i < 5; i++)
+        good.add(deflated_record("sub" + std::to_string(i) + "/f.txt", text_content(5000, i)));
+    ZipRecord last = deflated_record("last.txt", text_content(70000, 9));
+    ZipRecord flipped = last;
+    flipped.data[flipped.data.size() / 2] ^= 0x40;     // inside a stored block: the CRC fails
+    std::string whole = ZipWriter(good).add(last).finish().bytes();
+    std::string cut_between = ZipWriter(good).add(last).bytes();    // no central directory
+    struct {
+        const char *what;
+        std::string archive;
+        std::string message;
+    } cases[] = {
+        { "flipped byte in the last entry", ZipWriter(good).add(flipped).finish().bytes(),
+          failure_text(IDS_EXTRACTION_ERROR, dest + "\\last.txt") },
+        { "cut inside the last entry", whole.substr(0, whole.size() - 30000),
+          failure_text(IDS_EXTRACTION_ERROR, dest + "\\last.txt") },
+        { "cut between entries", cut_between,
+          failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+        { "unsafe last name", ZipWriter(good).add_stored("../x", "x").finish().bytes(),
+          failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(temp / "archive.zip", c.archive);
+        ExtractionOptions options;
+        options.check_first = true;
+        Extraction run = run_extraction(temp / "archive.zip", dest, options);
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_EQ(std::vector<std::string>{ c.message }, run.messages);
+        EXPECT_FALSE(folder_exists(dest));
+    }
+    // The whole archive passes the check and is then unpacked.
+    write_file(temp / "archive.zip", whole);
+    ExtractionOptions options;
+    options.check_first = true;
+    Extraction run = run_extraction(temp / "archive.zip", dest, options);
+    EXPECT_TRUE(run.succeeded);
+    EXPECT_TRUE(run.messages.empty());
+    EXPECT_EQ(text_content(70000, 9), read_file(dest + "\\last.txt"));
 }

@@ -1,5 +1,4 @@
 #include "archive/install_log.h"
-#include "app/state.h"
 #include "tests/win32/archive_support.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +9,13 @@ class InstallLogTest : public ::testing::Test {
 protected:
     std::string log_path() { return temp / "UInstall.uif"; }
     std::string log() { return read_file(log_path()); }
-    void append(const char *kind, const std::string &path)
+    // One record through a log opened for it alone.
+    void append(const char *kind, const std::string &path, const std::string &folder = "")
     {
-        append_install_log(temp.path().c_str(), kind, path.c_str());
+        InstallLog install_log;
+        install_log_begin(&install_log, (folder.empty() ? temp.path() : folder).c_str());
+        install_log_add(&install_log, kind, path.c_str());
+        install_log_end(&install_log);
     }
     // Every line read_log_line gives for the log as it stands.
     std::vector<std::string> lines_read()
@@ -127,14 +130,13 @@ TEST_F(InstallLogTest, LogThatCannotBeOpenedIsSkippedSilently)
     EXPECT_EQ("FIL:       C:\\Dest\\a.txt\r\n", log());
 
     // A folder that does not exist gets no log.
-    append_install_log((temp / "missing").c_str(), "FIL:", "C:\\Dest\\a.txt");
+    append("FIL:", "C:\\Dest\\a.txt", temp / "missing");
     EXPECT_FALSE(file_exists(temp / "missing\\UInstall.uif"));
 }
 
-TEST_F(InstallLogTest, PathInScratchTextAndOverlongRecords)
+TEST_F(InstallLogTest, OverlongRecordsAreNotWritten)
 {
-    strcpy(installer.scratch_text, "C:\\Dest\\scratch.txt");
-    append_install_log(temp.path().c_str(), "FIL:", installer.scratch_text);
+    append("FIL:", "C:\\Dest\\scratch.txt");
     // A path whose line would not read back as one line is not written at all.
     append("FIL:", std::string(LOG_PATH_MAX + 1, 'q'));
     append("FIL:", std::string(LOG_PATH_MAX, 'r'));
@@ -143,4 +145,35 @@ TEST_F(InstallLogTest, PathInScratchTextAndOverlongRecords)
               log());
     append("FIL:", std::string(LOG_PATH_MAX, 'R'));
     EXPECT_EQ(2u, lines_read().size());
+}
+
+// One log kept open for a whole extraction writes exactly what one record at a time does: the
+// lines already there (among comments, empty and overlong lines) and the records written
+// earlier in the same run are all found, in any letter case.
+TEST_F(InstallLogTest, LogKeptOpenForManyRecordsSkipsEveryDuplicate)
+{
+    std::string existing = "// installed before\r\n\r\n" + std::string(300, 'L') + "\r\n";
+    for (int i = 0; i < 3000; i++)
+        existing += "FIL:       C:\\Dest\\old" + std::to_string(i) + ".txt\r\n";
+    existing += "DIR:       C:\\Dest\\last";    // no line end
+    write_file(log_path(), existing);
+
+    InstallLog install_log;
+    install_log_begin(&install_log, temp.path().c_str());
+    std::string expected = existing + "\r\n";
+    for (int i = 0; i < 6000; i += 2) {
+        // Every other record is there already (in other letter case) or was just written.
+        install_log_add(&install_log, "FIL:", ("c:\\dest\\OLD" + std::to_string(i) + ".TXT").c_str());
+        std::string fresh = "C:\\Dest\\new" + std::to_string(i) + ".txt";
+        install_log_add(&install_log, "FIL:", fresh.c_str());
+        install_log_add(&install_log, "FIL:", fresh.c_str());
+        if (i >= 3000)
+            expected += "FIL:       c:\\dest\\OLD" + std::to_string(i) + ".TXT\r\n";
+        expected += "FIL:       " + fresh + "\r\n";
+    }
+    // The last line lacked its line end, so it is not the same line as this record.
+    install_log_add(&install_log, "dir:", "c:\\DEST\\LAST");
+    expected += "dir:       c:\\DEST\\LAST\r\n";
+    install_log_end(&install_log);
+    EXPECT_EQ(expected, log());
 }

@@ -10,9 +10,9 @@
 
 static std::string parent_of(const char *path)
 {
-    char copy[TEXT_SIZE];
-    strcpy(copy, path);
-    return parent_path(copy);
+    char parent[TEXT_SIZE];
+    EXPECT_TRUE(parent_path(path, parent, sizeof parent));
+    return parent;
 }
 
 TEST(ParentPath, DropsTheLastComponentAsTheStepsSay)
@@ -30,13 +30,13 @@ TEST(ParentPath, DropsTheLastComponentAsTheStepsSay)
     EXPECT_EQ("", parent_of(""));
 }
 
-TEST(ParentPath, DriveRootComesBackAsTheArgumentItself)
+TEST(ParentPath, DriveRootComesBackWholeAndTooSmallABufferFails)
 {
-    char root[] = "C:\\";
-    EXPECT_EQ(root, parent_path(root));
-    EXPECT_STREQ("C:\\", root);
-    char odd[] = "AB:";
-    EXPECT_EQ(odd, parent_path(odd));
+    EXPECT_EQ("C:\\", parent_of("C:\\"));
+    EXPECT_EQ("AB:", parent_of("AB:"));
+    char small[4] = "xyz";
+    EXPECT_FALSE(parent_path("C:\\Long\\x", small, sizeof small));
+    EXPECT_STREQ("", small);
 }
 
 TEST(NamePart, TakesTheTextAfterTheLastSeparator)
@@ -47,16 +47,12 @@ TEST(NamePart, TakesTheTextAfterTheLastSeparator)
     EXPECT_STREQ("c.txt", name_part("a\\b/c.txt"));
     EXPECT_STREQ("x", name_part("C:x"));
     EXPECT_STREQ("", name_part(""));
-    EXPECT_EQ(installer.scratch_text, name_part("a/b"));
+    const char *path = "a/b";
+    EXPECT_EQ(path + 2, name_part(path));   // a pointer into the path, not a copy
 }
 
-TEST(StringHelpers, SubstringAndTrailingBackslash)
+TEST(StringHelpers, TrailingBackslash)
 {
-    EXPECT_STREQ("cde", substring("abcdefg", 2, 3));
-    // The text may itself be the previous result.
-    substring("0123456789", 0, 10);
-    EXPECT_STREQ("3456", substring(installer.scratch_text, 3, 4));
-
     char dest[] = "C:\\Dest\\";
     EXPECT_STREQ("C:\\Dest", strip_trailing_backslash(dest));
     char twice[] = "C:\\Dest\\\\";
@@ -69,12 +65,16 @@ TEST(StringHelpers, SubstringAndTrailingBackslash)
 
 class FolderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        strcpy(installer.destination_folder, (temp / "Dest").c_str());
-    }
-    void TearDown() override { installer.destination_folder[0] = 0; }
     std::string log() { return read_file(temp / "Dest\\UInstall.uif"); }
+    // create_path_folders with the destination `dest` and its install log.
+    void create_folders(const std::string &path, const std::string &dest)
+    {
+        InstallLog install_log;
+        install_log_begin(&install_log, dest.c_str());
+        create_path_folders(path.c_str(), dest.c_str(), &install_log);
+        install_log_end(&install_log);
+    }
+    void create_folders(const std::string &path) { create_folders(path, temp / "Dest"); }
     TempFolder temp;
 };
 
@@ -122,15 +122,15 @@ TEST_F(FolderTest, MakeDirsOnAMissingDriveReturns)
 TEST_F(FolderTest, CreatePathFoldersRecordsEveryFolderButTheDestination)
 {
     std::string file = temp / "Dest\\sub\\deeper\\file.txt";
-    create_path_folders(file.c_str());
+    create_folders(file);
     EXPECT_TRUE(folder_exists(temp / "Dest\\sub\\deeper"));
     EXPECT_FALSE(file_exists(file));
     EXPECT_EQ("DIR:       " + temp / "Dest\\sub" + "\r\n"
               + "DIR:       " + temp / "Dest\\sub\\deeper" + "\r\n", log());
 
     // All present: nothing created, nothing recorded.
-    create_path_folders(file.c_str());
-    create_path_folders((temp / "Dest\\other.txt").c_str());
+    create_folders(file);
+    create_folders(temp / "Dest\\other.txt");
     std::string after = log();
     EXPECT_EQ(2, std::count(after.begin(), after.end(), '\n'));
 }
@@ -139,8 +139,7 @@ TEST_F(FolderTest, CreatePathFoldersCreatesAMissingDestinationUnrecorded)
 {
     // The destination and a folder above it are made; the folder above would go to a log in
     // the destination, which does not exist yet at that moment, so only sub is recorded.
-    strcpy(installer.destination_folder, (temp / "Top\\Dest").c_str());
-    create_path_folders((temp / "Top\\Dest\\sub\\f.txt").c_str());
+    create_folders(temp / "Top\\Dest\\sub\\f.txt", temp / "Top\\Dest");
     EXPECT_TRUE(folder_exists(temp / "Top\\Dest\\sub"));
     EXPECT_EQ("DIR:       " + temp / "Top\\Dest\\sub" + "\r\n",
               read_file(temp / "Top\\Dest\\UInstall.uif"));

@@ -4,7 +4,6 @@
 #include "app/strings.h"
 #include "archive/extract.h"
 
-#include <commctrl.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -256,110 +255,6 @@ std::vector<uint32_t> local_header_offsets(const std::string &archive)
     return offsets;
 }
 
-int TestWindow::app_messages;
-
-static LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM w, LPARAM l)
-{
-    if (message == WM_APP) {
-        TestWindow::app_messages++;
-        return 0;
-    }
-    if (message == WM_APP + 1) {
-        TestWindow::app_messages++;
-        installer.abort_requested = true;
-        return 0;
-    }
-    return DefWindowProcA(window, message, w, l);
-}
-
-TestWindow::TestWindow()
-{
-    static bool registered;
-    if (!registered) {
-        INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_PROGRESS_CLASS };
-        InitCommonControlsEx(&controls);
-        WNDCLASSA type = {};
-        type.lpfnWndProc = test_window_procedure;
-        type.hInstance = GetModuleHandleA(NULL);
-        type.lpszClassName = "KavlinArchiveTestWindow";
-        RegisterClassA(&type);
-        registered = true;
-    }
-    window_ = CreateWindowA("KavlinArchiveTestWindow", "Extraction test", WS_OVERLAPPEDWINDOW,
-                            0, 0, 400, 200, NULL, NULL, GetModuleHandleA(NULL), NULL);
-    CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 380, 20, window_, (HMENU)103,
-                  GetModuleHandleA(NULL), NULL);
-    progress_ = CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 40, 380, 20,
-                              window_, (HMENU)200, GetModuleHandleA(NULL), NULL);
-    SendMessageA(progress_, PBM_SETRANGE32, 0, 0x7FFFFFFF);
-    app_messages = 0;
-}
-
-TestWindow::~TestWindow()
-{
-    DestroyWindow(window_);
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
-        ;
-}
-
-std::string TestWindow::status() const
-{
-    char text[512] = "";
-    GetDlgItemTextA(window_, 103, text, sizeof text);
-    return text;
-}
-
-int TestWindow::position() const
-{
-    return (int)SendMessageA(progress_, PBM_GETPOS, 0, 0);
-}
-
-static std::vector<std::string> watched_texts;
-
-MessageWatcher::MessageWatcher()
-{
-    watched_texts.clear();
-    timer_ = SetTimer(NULL, 0, 20, tick);
-}
-
-MessageWatcher::~MessageWatcher()
-{
-    stop();
-}
-
-std::vector<std::string> MessageWatcher::stop()
-{
-    if (timer_) {
-        KillTimer(NULL, timer_);
-        timer_ = 0;
-    }
-    return watched_texts;
-}
-
-static BOOL CALLBACK find_message_box(HWND window, LPARAM context)
-{
-    char type[32];
-    GetClassNameA(window, type, sizeof type);
-    if (strcmp(type, "#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF)) {
-        *(HWND *)context = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK MessageWatcher::tick(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND box = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), find_message_box, (LPARAM)&box);
-    if (!box)
-        return;
-    char text[1024] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    watched_texts.push_back(text);
-    EndDialog(box, IDOK);
-}
-
 std::string failure_text(int id, const std::string &detail)
 {
     const char *first = load_string(id);
@@ -372,42 +267,117 @@ std::string failure_text(int id, int detail_id)
     return failure_text(id, std::string(detail ? detail : "<no string>"));
 }
 
+namespace {
+
+// The recording report: what the walk tells goes into an Extraction; between files it
+// dispatches one message of the thread's queue, as the main dialog does, and a WM_APP + 1
+// message asks it to stop.
+struct Recorder {
+    Extraction *run;
+    bool stop;
+};
+
+Recorder *recording;
+
+LRESULT CALLBACK queue_window_procedure(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_APP || message == WM_APP + 1) {
+        recording->run->dispatched++;
+        if (message == WM_APP + 1)
+            recording->stop = true;
+        return 0;
+    }
+    return DefWindowProcA(window, message, w, l);
+}
+
+void record_status(void *context, const char *path)
+{
+    ((Recorder *)context)->run->status = path;
+}
+
+void record_progress(void *context, uint32_t kib)
+{
+    ((Recorder *)context)->run->position = (int)kib;
+}
+
+void record_problem(void *context, const ArchiveProblem *problem)
+{
+    Extraction *run = ((Recorder *)context)->run;
+    int text_id, detail_id;
+    run->problems.push_back({ problem->kind, problem->reason, problem->detail });
+    archive_problem_text(problem, &text_id, &detail_id);
+    run->messages.push_back(detail_id ? failure_text(text_id, detail_id)
+                                      : failure_text(text_id, problem->detail));
+}
+
+bool record_between_files(void *context)
+{
+    MSG message;
+    if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    return ((Recorder *)context)->stop;
+}
+
+enum Walks { CHECK_ONLY, EXTRACT_ONLY, CHECK_THEN_EXTRACT };
+
+Extraction run_walks(const std::string &archive_path, const std::string &destination,
+                     const ExtractionOptions &options, Walks walks)
+{
+    static bool registered;
+    if (!registered) {
+        WNDCLASSA type = {};
+        type.lpfnWndProc = queue_window_procedure;
+        type.hInstance = GetModuleHandleA(NULL);
+        type.lpszClassName = "KavlinArchiveTestQueue";
+        RegisterClassA(&type);
+        registered = true;
+    }
+    Extraction run = { ARCHIVE_OK, false, {}, {}, "", -1, 0 };
+    Recorder recorder = { &run, false };
+    recording = &recorder;
+    HWND window = CreateWindowA("KavlinArchiveTestQueue", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    if (options.abort_first)
+        PostMessageA(window, WM_APP + 1, 0, 0);
+    for (int i = 0; i < options.app_messages; i++)
+        PostMessageA(window, WM_APP, 0, 0);
+
+    installer.module_instance = GetModuleHandleA(NULL);
+    HANDLE file = CreateFileA(archive_path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ZipSource source;
+    file_source(&source, file);
+    const ArchiveReport report = { record_status, record_progress, record_problem,
+                                   record_between_files, &recorder };
+    run.result = ARCHIVE_OK;
+    if (walks != EXTRACT_ONLY)
+        run.result = check_archive(&source, destination.c_str(), &report);
+    if (walks != CHECK_ONLY && run.result == ARCHIVE_OK)
+        run.result = extract_archive(&source, destination.c_str(), &report);
+    run.succeeded = run.result == ARCHIVE_OK;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+
+    DestroyWindow(window);
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+        ;
+    recording = NULL;
+    return run;
+}
+
+} // namespace
+
 Extraction run_extraction(const std::string &archive_path, const std::string &destination,
                           const ExtractionOptions &options)
 {
-    Extraction result;
-    TestWindow window;
+    return run_walks(archive_path, destination, options,
+                     options.check_first ? CHECK_THEN_EXTRACT : EXTRACT_ONLY);
+}
 
-    installer.module_instance = GetModuleHandleA(NULL);
-    installer.archive_file = CreateFileA(archive_path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                         NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    installer.archive_start = 0;
-    installer.archive_position = 0;
-    installer.main_dialog_window = window.handle();
-    installer.progress_bar = window.progress();
-    installer.abort_requested = false;
-    installer.extract_succeeded = true;     // the driver must clear it itself
-    snprintf(installer.destination_folder, sizeof installer.destination_folder, "%s",
-             destination.c_str());
-    if (options.abort_first)
-        PostMessageA(window.handle(), WM_APP + 1, 0, 0);
-    for (int i = 0; i < options.app_messages; i++)
-        PostMessageA(window.handle(), WM_APP, 0, 0);
-
-    MessageWatcher watcher;
-    extract_archive(window.handle());
-    result.messages = watcher.stop();
-    result.succeeded = installer.extract_succeeded;
-    result.status = window.status();
-    result.position = window.position();
-    result.dispatched = TestWindow::app_messages;
-
-    CloseHandle(installer.archive_file);
-    installer.archive_file = NULL;
-    installer.main_dialog_window = NULL;
-    installer.progress_bar = NULL;
-    installer.abort_requested = false;
-    return result;
+Extraction run_check(const std::string &archive_path, const std::string &destination)
+{
+    return run_walks(archive_path, destination, ExtractionOptions(), CHECK_ONLY);
 }
 
 Extraction run_extraction_of(const TempFolder &folder, const std::string &archive,

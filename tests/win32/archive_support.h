@@ -1,8 +1,10 @@
 // Helpers of the extraction tests: temporary folders, whole-file reads and writes, a small
-// ZIP writer for archives that Info-ZIP zip does not make, a window with the status control
-// and progress bar, and a watcher that reads and closes the message boxes the code shows.
+// ZIP writer for archives that Info-ZIP zip does not make, and runs of the archive walks with
+// a report that records what they tell.
 #ifndef KAVLIN_TESTS_ARCHIVE_SUPPORT_H
 #define KAVLIN_TESTS_ARCHIVE_SUPPORT_H
+
+#include "archive/report.h"
 
 #include <windows.h>
 #include <stdint.h>
@@ -77,64 +79,45 @@ private:
 // Offsets of the local headers of an archive, walked from its start as the installer does.
 std::vector<uint32_t> local_header_offsets(const std::string &archive);
 
-// A top-level window with the status control (103) and a progress bar, standing in for the
-// main dialog. Counts the WM_APP messages dispatched to it; WM_APP + 1 sets abort_requested.
-class TestWindow {
-public:
-    TestWindow();
-    ~TestWindow();
-    HWND handle() const { return window_; }
-    HWND progress() const { return progress_; }
-    std::string status() const;
-    int position() const;
-    static int app_messages;
-
-private:
-    HWND window_;
-    HWND progress_;
-};
-
-// Reads and closes (with OK) every message box that the calling thread shows while it runs.
-// A timer of the thread does the work: the message box's own modal loop dispatches it, so no
-// second thread is needed.
-class MessageWatcher {
-public:
-    MessageWatcher();
-    ~MessageWatcher();
-    std::vector<std::string> stop();
-
-private:
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
-    UINT_PTR timer_;
-};
-
 // The text shown for a failure: the text of `id`, a blank and the detail.
 std::string failure_text(int id, const std::string &detail);
 std::string failure_text(int id, int detail_id);
 
-// The outcome of one call of extract_archive.
-struct Extraction {
-    bool succeeded;
-    std::vector<std::string> messages;
-    std::string status;
-    int position;
-    int dispatched;             // WM_APP messages the pump dispatched to the window
+// One failure as the walk reported it.
+struct ReportedProblem {
+    ArchiveFailure kind;
+    InflateResult reason;
+    std::string detail;
 };
 
-// What the test window's queue holds when the extraction starts: `app_messages` WM_APP
-// messages, and when `abort_first` is set, before them one that requests an abort.
+// The outcome of one extraction, as its reports told it.
+struct Extraction {
+    ArchiveFailure result;
+    bool succeeded;             // result == ARCHIVE_OK
+    std::vector<ReportedProblem> problems;
+    std::vector<std::string> messages;  // the message the installer shows for each problem
+    std::string status;         // the last path reported
+    int position;               // the last progress reported, in KiB (-1 before any)
+    int dispatched;             // WM_APP messages the between-files hook dispatched
+};
+
+// What the thread's queue holds when the walk starts: `app_messages` WM_APP messages to a test
+// window, and when `abort_first` is set, before them one that asks the walk to stop.
 struct ExtractionOptions {
     int app_messages = 0;
     bool abort_first = false;
+    bool check_first = false;   // check the whole archive first, as Install does
 };
 
-// Runs extract_archive over the archive file with the destination folder as given, and with
-// a test window as main dialog.
+// Runs the extraction over the archive file into `destination` with a recording report.
 Extraction run_extraction(const std::string &archive_path, const std::string &destination,
                           const ExtractionOptions &options = ExtractionOptions());
 
 // The same over archive bytes written to "archive.zip" in `folder`.
 Extraction run_extraction_of(const TempFolder &folder, const std::string &archive,
                              const std::string &destination);
+
+// Runs check_archive alone over the archive file, for `destination`.
+Extraction run_check(const std::string &archive_path, const std::string &destination);
 
 #endif

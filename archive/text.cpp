@@ -1,4 +1,4 @@
-#include "app/text.h"
+#include "archive/text.h"
 
 size_t text_length(const char *text)
 {
@@ -41,18 +41,18 @@ bool text_equal(const char *a, const char *b)
     return *a == *b;
 }
 
-static char upper(char c)
+char text_upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
 }
 
 bool text_equal_nocase(const char *a, const char *b)
 {
-    while (*a && upper(*a) == upper(*b)) {
+    while (*a && text_upper(*a) == text_upper(*b)) {
         a++;
         b++;
     }
-    return upper(*a) == upper(*b);
+    return text_upper(*a) == text_upper(*b);
 }
 
 char *to_backslashes(char *text)

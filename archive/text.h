@@ -1,7 +1,7 @@
 // Small helpers over 8-bit, NUL-terminated texts in fixed buffers. They need no Windows, and
 // every one that writes is told the size of its destination and never writes past it.
-#ifndef KAVLIN_APP_TEXT_H
-#define KAVLIN_APP_TEXT_H
+#ifndef KAVLIN_ARCHIVE_TEXT_H
+#define KAVLIN_ARCHIVE_TEXT_H
 
 #include <stddef.h>
 
@@ -14,6 +14,9 @@ bool text_copy(char *target, const char *source, size_t size);
 // Appends `source` to the text in `target` of `size` bytes. Returns false, leaving `target`
 // as it was, when the result and its terminator do not fit.
 bool text_append(char *target, const char *source, size_t size);
+
+// The character with ASCII letters turned to upper case; other bytes stay as they are.
+char text_upper(char c);
 
 // Byte-for-byte comparison; and a comparison that folds ASCII letters to upper case.
 bool text_equal(const char *a, const char *b);

@@ -1,0 +1,107 @@
+// Entry name rules and destination paths.
+#include "archive/entry_names.h"
+#include "archive/text.h"
+
+namespace {
+
+bool is_separator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// True for a component that Windows would read as a parent folder: dots and blanks only, with
+// at least two dots ("..", "...", ".. ").
+bool is_dot_component(const char *start, const char *end)
+{
+    int dots = 0;
+    for (const char *p = start; p < end; p++) {
+        if (*p == '.')
+            dots++;
+        else if (*p != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+// True when the `length` characters at `start` spell `word` in any letter case.
+bool spells(const char *start, size_t length, const char *word)
+{
+    size_t i = 0;
+    for (; i < length && word[i]; i++)
+        if (text_upper(start[i]) != word[i])
+            return false;
+    return i == length && word[i] == 0;
+}
+
+// True for a component that names a DOS device, with or without an extension and trailing
+// blanks: a file of that name would be the device, not a file on the disk.
+bool is_device_component(const char *start, const char *end)
+{
+    static const char *const devices[] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
+    size_t n = 0;
+    while (start + n < end && start[n] != '.')
+        n++;
+    while (n > 0 && start[n - 1] == ' ')
+        n--;
+    for (const char *device : devices)
+        if (spells(start, n, device))
+            return true;
+    if (n != 4 || !(spells(start, 3, "COM") || spells(start, 3, "LPT")))
+        return false;
+    // COM0-COM9 and LPT0-LPT9, and with the superscripts 1, 2 and 3 of the ANSI code pages.
+    unsigned char digit = (unsigned char)start[3];
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+// Characters that no file name may hold, or that would change what the name means.
+bool is_forbidden_char(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || c == ':' || c == '<' || c == '>' || c == '"' || c == '|'
+           || c == '?' || c == '*';
+}
+
+} // namespace
+
+bool entry_name_safe(const char *name)
+{
+    const char *start = name;
+    if (name[0] == 0 || is_separator(name[0]))
+        return false;
+    for (const char *p = name;; p++) {
+        if (*p && is_forbidden_char((unsigned char)*p))
+            return false;
+        if (is_separator(*p) || *p == 0) {
+            if (is_dot_component(start, p) || is_device_component(start, p))
+                return false;
+            if (*p == 0)
+                return true;
+            start = p + 1;
+        }
+    }
+}
+
+bool entry_is_folder(const char *name)
+{
+    size_t n = text_length(name);
+    return n > 0 && is_separator(name[n - 1]);
+}
+
+bool entry_destination(const char *destination, const char *name, char *path, size_t size)
+{
+    if (!text_copy(path, destination, size) || !text_append(path, "\\", size)
+        || !text_append(path, name, size) || text_length(path) > ENTRY_PATH_MAX) {
+        if (size)
+            path[0] = 0;
+        return false;
+    }
+    to_backslashes(path);
+    return true;
+}
+
+char *normalize_destination(char *destination)
+{
+    size_t n = text_length(to_backslashes(destination));
+    if (n > 0 && destination[n - 1] == '\\')
+        destination[n - 1] = 0;
+    return destination;
+}

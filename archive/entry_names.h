@@ -1,0 +1,36 @@
+// The rules an entry name of the payload archive must pass before anything is written for it,
+// and the path it is written to under the destination folder. Portable: the installer and the
+// build-time payload check apply the very same rules.
+#ifndef KAVLIN_ARCHIVE_ENTRY_NAMES_H
+#define KAVLIN_ARCHIVE_ENTRY_NAMES_H
+
+#include <stddef.h>
+
+enum {
+    // The longest destination path of a file or folder: its install log line ("FIL:", padding,
+    // a blank and the path; 254 characters at most) must read back whole, so that the search
+    // for duplicates stays exact.
+    ENTRY_PATH_MAX = 242,
+    ENTRY_PATH_SIZE = 256       // a path buffer: 255 characters and the terminator
+};
+
+// True when the entry name stays inside the destination folder and names an ordinary file or
+// folder there: it is not empty, does not start with a separator, holds no colon (drive or
+// stream), no control character and none of < > " | ? *, and no component is a parent-folder
+// reference (dots and blanks only, with at least two dots) or a DOS device name (CON, PRN, AUX,
+// NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM/LPT with a superscript digit, with or without
+// an extension), which Windows would read as something other than a file.
+bool entry_name_safe(const char *name);
+
+// True when the name ends in a separator: a folder entry, which creates nothing by itself.
+bool entry_is_folder(const char *name);
+
+// Turns the destination folder as the user typed it into the form the walks take: every '/'
+// turned into '\' and one trailing '\' removed, in place.
+char *normalize_destination(char *destination);
+
+// Writes `destination` "\" `name` into `path` (`size` bytes) with every '/' turned into '\'.
+// False, leaving `path` empty, when it does not fit or is longer than ENTRY_PATH_MAX.
+bool entry_destination(const char *destination, const char *name, char *path, size_t size);
+
+#endif
