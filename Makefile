@@ -33,8 +33,9 @@ bench: native
 	build/native/bench/kavlin-bench
 
 fuzz: native
-	mkdir -p build/native/fuzz/corpus
+	mkdir -p build/native/fuzz/corpus build/native/fuzz/corpus-archive
 	build/native/fuzz/kavlin-fuzz-inflate -max_total_time=$${FUZZ_SECONDS:-1800} build/native/fuzz/corpus fuzz/corpus
+	build/native/fuzz/kavlin-fuzz-archive -max_total_time=$${FUZZ_SECONDS:-1800} build/native/fuzz/corpus-archive fuzz/corpus-archive
 
 clean:
 	rm -rf build

@@ -33,6 +33,7 @@ struct Extraction {
     const ZipSource *source;
     const char *destination;
     const ArchiveReport *report;
+    const ZipEntry *entry;                  // the entry being handled
     InstallLog log;
     char known_folder[ENTRY_PATH_SIZE];     // the last file's folder, which surely exists
 };
@@ -40,7 +41,7 @@ struct Extraction {
 ArchiveFailure report_problem(Extraction *x, ArchiveFailure kind, InflateResult reason,
                               const char *detail)
 {
-    ArchiveProblem problem = { kind, reason, detail };
+    ArchiveProblem problem = { kind, reason, detail, x->entry ? x->entry->name : "" };
     x->report->problem(x->report->context, &problem);
     return kind;
 }
@@ -111,6 +112,8 @@ ArchiveFailure walk(Extraction *x)
     bool stop = false;
 
     zip_walk_start(&walk, x->source);
+    entry.name[0] = 0;
+    x->entry = &entry;
     while (!stop && (step = zip_next_entry(&walk, &entry)) != ZIP_STEP_END) {
         x->report->progress(x->report->context, entry.offset / 1024);
         if (step == ZIP_STEP_UNREADABLE || !entry_name_safe(entry.name))

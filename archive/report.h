@@ -14,6 +14,8 @@ struct ArchiveProblem {
     InflateResult reason;       // the decoder's result, for ARCHIVE_BAD_DATA
     const char *detail;         // the entry's name (ARCHIVE_PATH_TOO_LONG), the folder
                                 // (ARCHIVE_FOLDER_FAILED) or the file's path; "" for the others
+    const char *entry;          // the name of the entry concerned, as far as it was read; ""
+                                // when the failure concerns no entry (the archive's end)
 };
 
 struct ArchiveReport {

@@ -132,7 +132,7 @@ void zip_walk_start(ZipWalk *walk, const ZipSource *source)
 {
     walk->source = source;
     walk->next_offset = 0;
-    walk->cut_short = false;
+    walk->end_signature = 0;
 }
 
 ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry)
@@ -149,12 +149,14 @@ ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry)
         if (walk->next_offset > LARGEST_OFFSET
             || !source->seek(source->context, (uint32_t)walk->next_offset))
             return ZIP_STEP_UNREADABLE;
-        walk->cut_short = read_fully(source, header, sizeof header) < 4;
+        read_fully(source, header, sizeof header);
         uint32_t signature = get32(header);
         if (signature == local_signature || signature == SHORT_SIGNATURE)
             break;
-        if (signature != DATA_DESCRIPTOR_SIGNATURE)
+        if (signature != DATA_DESCRIPTOR_SIGNATURE) {
+            walk->end_signature = signature;
             return ZIP_STEP_END;
+        }
         walk->next_offset += ZIP_DESCRIPTOR_SIZE;
     }
 
@@ -174,6 +176,15 @@ ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry)
     source->seek(source->context, entry->offset + ZIP_HEADER_SIZE + entry->name_length
                                   + entry->extra_length);
     return ZIP_STEP_ENTRY;
+}
+
+bool zip_walk_complete(const ZipWalk *walk)
+{
+    // Formed at run time, like the local-header signature.
+    volatile uint32_t base = 0x02014B51;
+    const uint32_t central_directory = base - 1;
+    const uint32_t end_record = central_directory + 0x04040000;
+    return walk->end_signature == central_directory || walk->end_signature == end_record;
 }
 
 bool zip_step_past(ZipWalk *walk, const ZipEntry *entry)

@@ -94,8 +94,8 @@ struct ZipEntry {
 struct ZipWalk {
     const ZipSource *source;
     uint64_t next_offset;       // where the next record starts
-    bool cut_short;             // the walk ended where the archive's bytes ran out, with no
-                                // record at all (a whole archive ends in its central directory)
+    uint32_t end_signature;     // signature of the record that ended the walk (0 where the
+                                // archive's bytes ran out)
 };
 
 enum ZipStep {
@@ -112,6 +112,11 @@ void zip_walk_start(ZipWalk *walk, const ZipSource *source);
 // header, the entry's name; then positions the source at the entry's data. A record cut short
 // by the archive's end reads as zeros past its end, never as fields of an earlier header.
 ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry);
+
+// True when the walk ended at the archive's central directory (or its end record), as every
+// whole archive does: an archive that ends anywhere else lost its end, or holds an entry whose
+// sizes stand only in a data descriptor, so that the walk lost its way.
+bool zip_walk_complete(const ZipWalk *walk);
 
 // Steps the walk past the entry's data; false when the next record would lie beyond 2 GiB
 // (archive offsets are signed 32-bit), which no archive the installer reads has.
