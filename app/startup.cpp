@@ -8,7 +8,7 @@
 #include "res/resource.h"
 
 static const char PRODUCT_NAME[] = "Kavlin";
-enum { ANNOUNCE_PARAMETER = 43 };
+enum { ANNOUNCE_PARAMETER = 43, ANNOUNCE_TIMEOUT_MS = 1000 };
 
 // The staged copy of the payload, which start-up alone creates and removes.
 static char staged_path[TEXT_SIZE];
@@ -22,9 +22,44 @@ void announce_start(void)
 {
     CreateMutexA(NULL, FALSE, PRODUCT_NAME);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        // A window that does not answer must not hold the installer up: hung windows are
+        // passed over, and each of the others gets a second at most.
         UINT message = RegisterWindowMessageA(PRODUCT_NAME);
-        SendMessageA(HWND_BROADCAST, message, ANNOUNCE_PARAMETER, ANNOUNCE_PARAMETER);
+        DWORD_PTR answer;
+        SendMessageTimeoutA(HWND_BROADCAST, message, ANNOUNCE_PARAMETER, ANNOUNCE_PARAMETER,
+                            SMTO_ABORTIFHUNG, ANNOUNCE_TIMEOUT_MS, &answer);
     }
+}
+
+// Creates the staged file afresh, readable and writable by the installer and by nobody else
+// while it is open, so that no other program can swap the archive between its writing and its
+// unpacking. "Kavlin.zip" in the temporary folder is replaced; when that name cannot be had
+// (held open, read-only, a folder) a unique name in the same folder serves instead.
+static HANDLE create_staged_file(const char *temp_folder)
+{
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    HANDLE file;
+
+    if (text_copy(staged_path, temp_folder, sizeof staged_path)
+        && text_append(staged_path, "Kavlin.zip", sizeof staged_path)) {
+        DeleteFileA(staged_path);
+        file = CreateFileA(staged_path, access, FILE_SHARE_READ, NULL, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+    }
+    // GetTempFileNameA creates the file, empty, under a name nobody has used.
+    if (GetTempFileNameA(temp_folder, "Kav", 0, staged_path) == 0) {
+        staged_path[0] = 0;
+        return INVALID_HANDLE_VALUE;
+    }
+    file = CreateFileA(staged_path, access, FILE_SHARE_READ, NULL, TRUNCATE_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileA(staged_path);
+        staged_path[0] = 0;
+    }
+    return file;
 }
 
 bool stage_archive(const void *payload, DWORD size)
@@ -33,36 +68,26 @@ bool stage_archive(const void *payload, DWORD size)
     char temp_folder[TEXT_SIZE];
     DWORD bytes_staged = 0;
 
-    GetTempPathA(sizeof temp_folder, temp_folder);
-    if (!text_copy(staged_path, temp_folder, sizeof staged_path) ||
-        !text_append(staged_path, "Kavlin.zip", sizeof staged_path)) {
-        message_box(load_string(IDS_CANNOT_OPEN), MB_OK | ICON_STOP);
-        return false;
-    }
-
-    s.archive_file = CreateFileA(staged_path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    // A failed query or a folder that does not fit is a failure, never the current folder.
+    DWORD length = GetTempPathA(sizeof temp_folder, temp_folder);
+    s.archive_file = INVALID_HANDLE_VALUE;
+    staged_path[0] = 0;
+    if (length > 0 && length < sizeof temp_folder && payload)
+        s.archive_file = create_staged_file(temp_folder);
     s.archive_size = size;
-    bytes_staged = 0;
-    if (s.archive_file != INVALID_HANDLE_VALUE && payload)
+    if (s.archive_file != INVALID_HANDLE_VALUE)
         WriteFile(s.archive_file, payload, size, &bytes_staged, NULL);
-    if (s.archive_file == INVALID_HANDLE_VALUE || !payload || bytes_staged != s.archive_size) {
-        if (s.archive_file != INVALID_HANDLE_VALUE)
+    if (s.archive_file == INVALID_HANDLE_VALUE || bytes_staged != size) {
+        if (s.archive_file != INVALID_HANDLE_VALUE) {
             CloseHandle(s.archive_file);
+            DeleteFileA(staged_path);
+        }
         s.archive_file = INVALID_HANDLE_VALUE;
         message_box(load_string(IDS_CANNOT_OPEN), MB_OK | ICON_STOP);
         return false;
     }
     s.archive_size >>= 10;  // whole KiB from here on
-
-    if (!CloseHandle(s.archive_file))
-        message_box(load_string(IDS_CANNOT_CLOSE), MB_OK | ICON_STOP);
-    s.archive_file = CreateFileA(staged_path, GENERIC_READ, FILE_SHARE_READ, NULL,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (s.archive_file == INVALID_HANDLE_VALUE) {
-        message_box(load_string(IDS_CANNOT_OPEN), MB_OK | ICON_STOP);
-        return false;
-    }
+    // The archive is read back through the same handle: the file is never closed between.
     seek_archive(0);
     return true;
 }

@@ -11,8 +11,9 @@ int run_installer(HINSTANCE instance);
 // "Kavlin" existed already. The mutex handle stays open until the process ends.
 void announce_start(void);
 
-// Writes `size` bytes of payload to the staged archive, checks the count written and reopens
-// the file for reading at offset 0. Shows the failure and returns false when it cannot.
+// Writes `size` bytes of payload to a freshly created staged archive in the temporary folder,
+// checks the count written and positions the same handle at offset 0 for reading. Shows the
+// failure (201) and returns false when it cannot; nothing is left behind then.
 bool stage_archive(const void *payload, DWORD size);
 
 // The path of the staged archive (empty before staging).

@@ -84,8 +84,6 @@ TEST_F(Staging, WritesThePayloadAndReopensItForReadingAtOffsetZero)
     ASSERT_TRUE(ReadFile(installer.archive_file, head, sizeof head, &read, NULL));
     ASSERT_EQ(sizeof head, read);
     EXPECT_EQ(0, memcmp(head, bytes.data(), sizeof head));
-    DWORD written = 0;
-    EXPECT_FALSE(WriteFile(installer.archive_file, head, 1, &written, NULL));
 
     // Others may read the staged file, but not write it, while it is open.
     HANDLE writer = CreateFileA(staged_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -129,27 +127,47 @@ TEST_F(Staging, RemovingLeavesNoStagedArchive)
     EXPECT_EQ(INVALID_HANDLE_VALUE, installer.archive_file);
 }
 
-TEST_F(Staging, AFileHeldWithoutWriteSharingFailsWithMessage201)
+// Whatever stands in the way of "Kavlin.zip" (a read-only file, a folder, a file another
+// program holds open without sharing), the payload is staged under a unique name in the same
+// folder, the blocker is left alone, and nothing staged is left behind.
+TEST_F(Staging, AnythingInTheWayOfTheNameIsPassedByUnderAUniqueName)
 {
-    // Another installer holds the staged file open for reading, sharing it for reading only.
-    write_file(staged_, 100, 0x11);
-    HANDLE holder = CreateFileA(staged_.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    std::vector<unsigned char> bytes = payload(3000);
+    enum { READ_ONLY, FOLDER, HELD_OPEN };
+    for (int blocker : { READ_ONLY, FOLDER, HELD_OPEN }) {
+        SCOPED_TRACE(blocker);
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (blocker == FOLDER) {
+            ASSERT_TRUE(CreateDirectoryA(staged_.c_str(), NULL));
+        } else {
+            write_file(staged_, 100, 0x11);
+        }
+        if (blocker == READ_ONLY)
+            SetFileAttributesA(staged_.c_str(), FILE_ATTRIBUTE_READONLY);
+        if (blocker == HELD_OPEN)
+            holder = CreateFileA(staged_.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+        std::vector<unsigned char> bytes = payload(3000);
 
-    BoxWatcher watcher;
-    bool staged = stage_archive(bytes.data(), (DWORD)bytes.size());
-    const SeenBox &seen = watcher.wait();
-    CloseHandle(holder);
+        BoxWatcher watcher(500);
+        ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+        EXPECT_FALSE(watcher.wait().found);
+        std::string used = staged_archive_path();
+        EXPECT_NE(staged_, used);
+        EXPECT_EQ(0u, used.find(temp_.path())) << used;
+        EXPECT_TRUE(file_contents(used) == bytes);
+        remove_staged_archive();
+        EXPECT_FALSE(file_exists(used));
 
-    EXPECT_FALSE(staged);
-    ASSERT_TRUE(seen.found);
-    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), seen.text);
-    EXPECT_EQ(ui_ansi(IDS_TITLE), seen.caption);
-    EXPECT_EQ(NULL, seen.owner);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, installer.archive_file);
-    EXPECT_EQ(100u, file_size(staged_));   // the other holder's file is untouched
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+        SetFileAttributesA(staged_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (blocker == FOLDER) {
+            EXPECT_TRUE(RemoveDirectoryA(staged_.c_str()));
+        } else {
+            EXPECT_EQ(100u, file_size(staged_));    // the blocker is untouched
+            DeleteFileA(staged_.c_str());
+        }
+    }
 }
 
 TEST_F(Staging, AMissingTemporaryFolderFailsWithMessage201)
@@ -255,6 +273,27 @@ TEST(Announce, BroadcastsOnceWith43And43OnlyWhenTheMutexExisted)
     EXPECT_EQ(43, listener.lparam());
 }
 
+struct DialogSearch {
+    std::string title;
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK find_dialog(HWND window, LPARAM context)
+{
+    DialogSearch *s = (DialogSearch *)context;
+    char title[256] = "";
+    DWORD owner = 0;
+    GetWindowTextA(window, title, sizeof title);
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == s->process && IsWindowVisible(window) && s->title == title
+        && !robot_is_message_box(window)) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The installer as a child process, sharing this process's environment (its private
 // temporary folder and its locale).
 class Installer {
@@ -282,16 +321,17 @@ public:
     bool started() const { return started_; }
     DWORD id() const { return process_.dwProcessId; }
 
-    // The installer's main dialog, found by its localised title.
+    // The installer's main dialog, found by its localised title among this process's windows
+    // (another installer's dialog may have the same title).
     HWND main_dialog(DWORD timeout_ms = 20000) const
     {
-        std::string title = ui_ansi(IDS_TITLE);
+        DialogSearch search = { ui_ansi(IDS_TITLE), id(), NULL };
         DWORD start = GetTickCount();
         do {
-            HWND dialog = robot_find(title.c_str(), ROBOT_DIALOG, 200);
-            DWORD owner = 0;
-            if (dialog && GetWindowThreadProcessId(dialog, &owner) && owner == id())
-                return dialog;
+            EnumWindows(find_dialog, (LPARAM)&search);
+            if (search.found && robot_find(search.title.c_str(), ROBOT_DIALOG, 0))
+                return search.found;
+            search.found = NULL;
             Sleep(50);
         } while (GetTickCount() - start < timeout_ms);
         return NULL;
@@ -347,7 +387,7 @@ TEST_F(WholeInstaller, AbortsInTheLanguageOfTheLocaleAndRemovesTheStagedArchive)
     EXPECT_FALSE(file_exists(temp_.file("Kavlin.zip")));
 }
 
-TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
+TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfAndStagesBesideTheFirst)
 {
     Listener listener;
     Installer first;
@@ -356,18 +396,13 @@ TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
     ASSERT_NE(nullptr, dialog);
     int before = listener.count();
 
-    // The second finds the mutex, broadcasts once, and cannot replace the staged file that
-    // the first holds open for reading.
+    // The second finds the mutex and broadcasts once; the first holds "Kavlin.zip" open, so
+    // the second stages its own copy under another name and shows its dialog all the same.
     Installer second;
     ASSERT_TRUE(second.started());
-    HWND box = find_message_box(second.id(), 20000);
-    ASSERT_NE(nullptr, box);
-    char text[512] = "";
-    robot_message_text(box, text, sizeof text);
-    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), text);
-    EXPECT_EQ(NULL, GetWindow(box, GW_OWNER));
-    robot_close(box);
-    EXPECT_EQ(0u, second.wait());
+    HWND second_dialog = second.main_dialog();
+    ASSERT_NE(nullptr, second_dialog);
+    EXPECT_NE(dialog, second_dialog);
     EXPECT_EQ(before + 1, listener.count(200));
     EXPECT_EQ(43u, listener.wparam());
     EXPECT_EQ(43, listener.lparam());
@@ -375,9 +410,21 @@ TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
     // The first is not disturbed: its dialog and its staged archive are still there.
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(file_exists(temp_.file("Kavlin.zip")));
+    EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(second, second_dialog));
+    EXPECT_EQ(0u, second.wait());
     EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(first, dialog));
     EXPECT_EQ(0u, first.wait());
-    EXPECT_FALSE(file_exists(temp_.file("Kavlin.zip")));
+    // Neither leaves a staged archive behind.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(temp_.file("*").c_str(), &found);
+    bool anything = false;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            anything |= !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_FALSE(anything) << "a staged file was left in the temporary folder";
 }
 
 }  // namespace
