@@ -290,7 +290,8 @@ HWND main_dialog()
 void screenshot(HWND window, const char *what)
 {
     const char *dir = getenv("KAVLIN_SHOTS");
-    if (!dir || !window)
+    // The pictures show the Windows version Wine reports by default; runs under others take none.
+    if (!dir || !window || getenv("KAVLIN_E2E_WINDOWS"))
         return;
     Sleep(300);  // let the window finish painting
     std::string path = unix_to_windows(dir) + "\\" + what + "-" + language_name() + ".bmp";
@@ -369,13 +370,35 @@ int screen_dpi()
     return dpi;
 }
 
-// The screen's DPI that run-e2e gave the prefix for this run (KAVLIN_E2E_DPI), as this
-// process sees it.
+// The settings run-e2e gave the prefix for this run, as this process sees them: the screen's
+// DPI (KAVLIN_E2E_DPI) and the Windows version Wine reports (KAVLIN_E2E_WINDOWS).
 void expect_prefix_settings()
 {
     const char *dpi = getenv("KAVLIN_E2E_DPI");
     if (dpi)
         EXPECT_EQ(atoi(dpi), screen_dpi());
+    const char *windows = getenv("KAVLIN_E2E_WINDOWS");
+    if (!windows)
+        return;
+    struct Version {
+        const char *name;
+        DWORD platform, major, minor;
+    };
+    static const Version versions[] = {
+        {"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0}, {"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+        {"nt40", VER_PLATFORM_WIN32_NT, 4, 0}, {"win2k", VER_PLATFORM_WIN32_NT, 5, 0}};
+    OSVERSIONINFOA reported = {};
+    reported.dwOSVersionInfoSize = sizeof reported;
+    ASSERT_TRUE(GetVersionExA(&reported));
+    for (const Version &v : versions) {
+        if (strcmp(v.name, windows) == 0) {
+            EXPECT_EQ(v.platform, reported.dwPlatformId) << windows;
+            EXPECT_EQ(v.major, reported.dwMajorVersion) << windows;
+            EXPECT_EQ(v.minor, reported.dwMinorVersion) << windows;
+            return;
+        }
+    }
+    ADD_FAILURE() << "unknown Windows version " << windows;
 }
 
 std::string rect_text(const RECT &r)
