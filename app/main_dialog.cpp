@@ -93,6 +93,15 @@ static void choose_interface(void)
         RegCloseKey(key);
 }
 
+// A rectangle given in dialog units, in pixels of the dialog's client area: controls added at
+// run time then grow with the dialog's font (Large Fonts) as the template's controls do.
+static RECT dialog_units_rect(HWND dialog, int left, int top, int width, int height)
+{
+    RECT r = {left, top, left + width, top + height};
+    MapDialogRect(dialog, &r);
+    return r;
+}
+
 static void enable_commands(HWND dialog, BOOL enable)
 {
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL), enable);
@@ -150,11 +159,17 @@ static void on_install(HWND dialog)
     normalize_destination(installer.destination_folder);
     HWND status = GetDlgItem(dialog, IDC_STATUS);
     SetWindowTextA(status, "");
-    SetWindowPos(status, NULL, 12, 166, 284, 14, SWP_NOZORDER);
+    // Under the frame, as wide as it: with the dialog's font at 96 DPI the bar lies at (12, 154),
+    // 284 x 10 pixels, and the line at (12, 166), 284 x 14.
+    RECT line = dialog_units_rect(dialog, 8, 102, 189, 9);
+    SetWindowPos(status, NULL, line.left, line.top, line.right - line.left, line.bottom - line.top,
+                 SWP_NOZORDER);
 
     InitCommonControls();
-    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, 12, 154, 284, 10,
-                               dialog, NULL, installer.module_instance, NULL);
+    RECT area = dialog_units_rect(dialog, 8, 95, 189, 6);
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, area.left,
+                               area.top, area.right - area.left, area.bottom - area.top, dialog,
+                               NULL, installer.module_instance, NULL);
     dialog_state.progress_bar = bar;
     SendMessageA(bar, PBM_SETRANGE, 0, (LPARAM)((installer.archive_size & 0xFFFF) << 16));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);

@@ -1,6 +1,9 @@
 # Compile and link settings of the installer's own code: small, no C runtime, no exceptions,
-# ANSI Win32 only, runs on Windows 95 and NT 4.0.
+# ANSI Win32 only, runs on Windows 95 and NT 4.0. The code keeps to the 80386's instructions
+# (the compiler's default, the Pentium Pro, has CMOV, which a 486, Pentium or K6 lacks), tuned
+# for the Pentium; tools/check-instructions.py checks the linked programs.
 set(KAVLIN_PRODUCT_CXX_FLAGS
+  -march=i386 -mtune=pentium
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -ffunction-sections -fdata-sections -fno-stack-protector -fno-ident -fno-threadsafe-statics
   -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
@@ -23,7 +26,8 @@ function(kavlin_product_target target)
 endfunction()
 
 # An installer executable carrying the ZIP archive `zip_file` (made by target `zip_target`) as
-# its payload: no C runtime, its own entry point, GUI subsystem 4.0, stripped.
+# its payload: no C runtime, its own entry point, GUI subsystem 4.0, stripped. The linker's map
+# (TARGET.map beside it) names the functions at the executable's addresses.
 function(kavlin_installer target zip_file zip_target output_dir)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}-payload.rc)
   file(WRITE ${rc} "// The payload archive that the installer unpacks.\nIDR_ZIP RCDATA \"${zip_file}\"\n")
@@ -33,8 +37,8 @@ function(kavlin_installer target zip_file zip_target output_dir)
   target_link_libraries(${target} PRIVATE kavlin_archive kavlin_netif kavlin_app_core kavlin_inflate
     kernel32 user32 gdi32 shell32 advapi32 winmm wsock32 comctl32 gcc)
   target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,-e,_kavlin_start@0
-    -Wl,--gc-sections -s -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4
-    -Wl,--minor-os-version,0 -Wl,--major-image-version,1 -Wl,--minor-image-version,0)
+    -Wl,--gc-sections -s -Wl,-Map,${output_dir}/${target}.map -Wl,--subsystem,windows:4.0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0 -Wl,--major-image-version,1 -Wl,--minor-image-version,0)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${output_dir})
   kavlin_sound_stub_beside(${target})
 endfunction()

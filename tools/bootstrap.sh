@@ -12,6 +12,9 @@ packages=(
   cmake ninja-build make g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine64 wine32:i386 qemu-user-static
+  # Wine's own fonts: "MS Sans Serif" with the metrics of Windows' (without them Wine takes a
+  # wider font, and dialogs are laid out larger than on Windows).
+  fonts-wine
   xvfb x11-utils imagemagick zip unzip
   zlib1g-dev libdeflate-dev googletest python3
 )

@@ -60,5 +60,12 @@ kavlin_init_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   # Text files open in Notepad, as on Windows (a new prefix has the command but not the link).
   wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+  # Wine's own fonts (fonts-wine), among them "MS Sans Serif" with the metrics of Windows' that
+  # the dialogs use. The Wine installed here does not find them in its own folder and takes a
+  # wider font (DejaVu Sans) instead; every Wine finds fonts in the prefix's Fonts folder.
+  if [ -d /usr/share/wine/fonts ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   wineserver -p 120 >/dev/null 2>&1
 }

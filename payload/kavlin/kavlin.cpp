@@ -1,7 +1,9 @@
 // Kavlin.exe as the installer ships it for now: a small window that says the program is
 // installed and which arguments it was started with. Built with KAVLIN_RECORD_START it is the
 // tests' payload program instead: it writes its command line and working directory to
-// "KavlinStarted.txt" in its working directory and ends at once.
+// "KavlinStarted.txt" in its working directory and ends at once. Like the installer it links no
+// C runtime (whose start-up code needs a newer processor than the 80386 the product runs on):
+// kavlin_program_start is the process's first code.
 #include <windows.h>
 
 static const char *arguments_of(const char *command_line)
@@ -24,7 +26,7 @@ static const char *arguments_of(const char *command_line)
 }
 
 #ifdef KAVLIN_RECORD_START
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+static int run(void)
 {
     char directory[MAX_PATH];
     char record[3 * MAX_PATH];
@@ -41,7 +43,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     return 0;
 }
 #else
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+static int run(void)
 {
     char text[512];
     const char *arguments = arguments_of(GetCommandLineA());
@@ -50,3 +52,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     return 0;
 }
 #endif
+
+extern "C" void WINAPI kavlin_program_start(void)
+{
+    ExitProcess((UINT)run());
+}

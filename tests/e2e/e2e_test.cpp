@@ -238,7 +238,8 @@ HWND main_dialog()
 void screenshot(HWND window, const char *what)
 {
     const char *dir = getenv("KAVLIN_SHOTS");
-    if (!dir || !window)
+    // The pictures show the Windows version Wine reports by default; runs under others take none.
+    if (!dir || !window || getenv("KAVLIN_E2E_WINDOWS"))
         return;
     Sleep(300);  // let the window finish painting
     std::string path = unix_to_windows(dir) + "\\" + what + "-" + language_name() + ".bmp";
@@ -307,6 +308,116 @@ bool close_readme_viewer(DWORD timeout_ms = WAIT_MS)
     return false;
 }
 
+// ---- The prefix's settings and the layout of the dialog ----
+
+int screen_dpi()
+{
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+
+// The settings run-e2e gave the prefix for this run, as this process sees them: the screen's
+// DPI (KAVLIN_E2E_DPI) and the Windows version Wine reports (KAVLIN_E2E_WINDOWS).
+void expect_prefix_settings()
+{
+    const char *dpi = getenv("KAVLIN_E2E_DPI");
+    if (dpi)
+        EXPECT_EQ(atoi(dpi), screen_dpi());
+    const char *windows = getenv("KAVLIN_E2E_WINDOWS");
+    if (!windows)
+        return;
+    struct Version {
+        const char *name;
+        DWORD platform, major, minor;
+    };
+    static const Version versions[] = {
+        {"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 0}, {"win98", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+        {"nt40", VER_PLATFORM_WIN32_NT, 4, 0}, {"win2k", VER_PLATFORM_WIN32_NT, 5, 0}};
+    OSVERSIONINFOA reported = {};
+    reported.dwOSVersionInfoSize = sizeof reported;
+    ASSERT_TRUE(GetVersionExA(&reported));
+    for (const Version &v : versions) {
+        if (strcmp(v.name, windows) == 0) {
+            EXPECT_EQ(v.platform, reported.dwPlatformId) << windows;
+            EXPECT_EQ(v.major, reported.dwMajorVersion) << windows;
+            EXPECT_EQ(v.minor, reported.dwMinorVersion) << windows;
+            return;
+        }
+    }
+    ADD_FAILURE() << "unknown Windows version " << windows;
+}
+
+std::string rect_text(const RECT &r)
+{
+    char text[80];
+    snprintf(text, sizeof text, "(%ld,%ld)-(%ld,%ld)", r.left, r.top, r.right, r.bottom);
+    return text;
+}
+
+bool inside(const RECT &inner, const RECT &outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool overlap(const RECT &a, const RECT &b)
+{
+    RECT common;
+    return IntersectRect(&common, &a, &b) != 0;
+}
+
+// The etched frame around the destination field and the buttons.
+HWND group_frame(HWND dialog)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32];
+        GetClassNameA(child, name, sizeof name);
+        if (lstrcmpiA(name, "Static") == 0 &&
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ETCHEDFRAME)
+            return child;
+    }
+    return NULL;
+}
+
+// During the extraction the progress bar and the line with the file being written lie under
+// the frame, as wide as it, inside the client area and clear of the buttons, at any DPI; at
+// 96 DPI the bar is at (12, 154), 284 x 10 pixels, and the line at (12, 166), 284 x 14.
+void expect_extraction_layout(HWND dialog)
+{
+    RECT client, frame, bar, line;
+    HWND bar_window = FindWindowExA(dialog, NULL, "msctls_progress32", NULL);
+    ASSERT_TRUE(bar_window);
+    ASSERT_TRUE(group_frame(dialog));
+    ASSERT_TRUE(robot_rect(dialog, NULL, &client));
+    ASSERT_TRUE(robot_rect(dialog, group_frame(dialog), &frame));
+    ASSERT_TRUE(robot_rect(dialog, bar_window, &bar));
+    ASSERT_TRUE(robot_rect(dialog, GetDlgItem(dialog, 103), &line));
+    printf("at %d DPI: client area %s, frame %s, bar %s, file line %s\n", screen_dpi(),
+           rect_text(client).c_str(), rect_text(frame).c_str(), rect_text(bar).c_str(),
+           rect_text(line).c_str());
+
+    EXPECT_TRUE(inside(bar, client)) << rect_text(bar);
+    EXPECT_TRUE(inside(line, client)) << rect_text(line);
+    EXPECT_GE(bar.top, frame.bottom) << rect_text(bar);
+    EXPECT_GE(line.top, bar.bottom) << rect_text(line);
+    EXPECT_EQ(frame.left, bar.left);
+    EXPECT_EQ(frame.right, bar.right);
+    EXPECT_EQ(frame.left, line.left);
+    EXPECT_EQ(frame.right, line.right);
+    for (int id : {1, 2, 100}) {
+        RECT button;
+        ASSERT_TRUE(robot_rect(dialog, GetDlgItem(dialog, id), &button));
+        EXPECT_FALSE(overlap(bar, button)) << id << " " << rect_text(button);
+        EXPECT_FALSE(overlap(line, button)) << id << " " << rect_text(button);
+    }
+    if (screen_dpi() == 96) {
+        EXPECT_EQ("(12,154)-(296,164)", rect_text(bar));
+        EXPECT_EQ("(12,166)-(296,180)", rect_text(line));
+    }
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     const std::string default_destination = "C:\\PROGRAM FILES\\KAVLIN";
@@ -314,6 +425,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(build_dir().empty()) << "KAVLIN_E2E_DIR is not set";
+        expect_prefix_settings();
         forget_configuration();
         remove_tree(default_destination);
         DeleteFileA(staged_archive().c_str());
@@ -486,7 +598,9 @@ TEST_F(EndToEnd, AbortDuringExtractionStopsAtTheNextFileAndLaunchesNothing)
     ASSERT_NE(std::string::npos, status.find(default_destination)) << status;
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 100)));
-    screenshot(dialog, "extraction");
+    expect_extraction_layout(dialog);
+    screenshot(dialog, screen_dpi() == 96 ? "extraction"
+                                          : ("extraction-" + std::to_string(screen_dpi()) + "dpi").c_str());
     robot_click(dialog, 2);
 
     EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());

@@ -47,3 +47,30 @@ add_test(NAME kavlin_app_imports_rejects
     ${KAVLIN_ROOT}/tools/win95-imports.txt)
 set_tests_properties(kavlin_app_imports_rejects PROPERTIES
   PASS_REGULAR_EXPRESSION "subsystem 3, not the Windows GUI(.|\n)*imports the C runtime DLL msvcrt")
+
+# The instruction check: the installer and the payload's Kavlin.exe use only instructions of the
+# 80386 and 80387; and the check shown to name each newer instruction of a sample program with
+# its function, and none of the 80386 instructions beside them. (A "." of ctest's expressions
+# matches line ends too; they allow only a few groups.)
+add_test(NAME kavlin_app_instructions
+  COMMAND python3 ${KAVLIN_ROOT}/tools/check-instructions.py --objdump ${CMAKE_OBJDUMP}
+    $<TARGET_FILE:KavlinSetup> $<TARGET_FILE:kavlin_program>)
+# The sample: the default compile settings, no C runtime, its linker map beside it.
+add_executable(kavlin_instruction_sample instruction_sample.cpp)
+target_compile_options(kavlin_instruction_sample PRIVATE -ffunction-sections)
+target_link_libraries(kavlin_instruction_sample PRIVATE kernel32)
+target_link_options(kavlin_instruction_sample PRIVATE -nostdlib -nostartfiles
+  -Wl,-e,_instruction_sample_start@0 -s -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/instruction_sample.map)
+set_target_properties(kavlin_instruction_sample PROPERTIES OUTPUT_NAME instruction_sample
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+add_test(NAME kavlin_app_instructions_rejects
+  COMMAND python3 ${KAVLIN_ROOT}/tools/check-instructions.py --objdump ${CMAKE_OBJDUMP}
+    $<TARGET_FILE:kavlin_instruction_sample>)
+set(refused "in scale_with_sse\\(float\\*\\) [^\n]*: movss +xmm0")
+foreach(instruction "cmove " "fcmove " "fcomi " "fucomip " "bswap " "cmpxchg " "xadd " "cpuid"
+                    "rdtsc" "cmpxchg8b " "sysenter" "syscall" "paddb +mm0" "nop +DWORD" "ud2")
+  string(APPEND refused ".*in newer_instructions[^\n]*: ${instruction}")
+endforeach()
+set_tests_properties(kavlin_app_instructions_rejects PROPERTIES
+  PASS_REGULAR_EXPRESSION "${refused}.*\n18 instruction\\(s\\) that the 80386/80387 lacks"
+  FAIL_REGULAR_EXPRESSION "only_80386_instructions")

@@ -8,6 +8,8 @@
 //   robot text TITLE ID                          print a control's text (ID 0: the title)
 //   robot set TITLE ID TEXT                      set a control's text
 //   robot click TITLE ID                         press a button
+//   robot rect TITLE ID                          print "left top right bottom" of a control in
+//                                                the dialog's client area (ID 0: the area)
 //   robot message [TITLE] [MS]                   print the text of a message box
 //   robot close-message [TITLE] [MS]             close a message box with OK
 //   robot close-window CLASS [MS]                close a top-level window of that class
@@ -122,5 +124,13 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "click") == 0)
         return robot_click(window, id) ? 0 : 1;
+    if (strcmp(command, "rect") == 0) {
+        RECT r;
+        HWND control = id ? GetDlgItem(window, id) : NULL;
+        if ((id && !control) || !robot_rect(window, control, &r))
+            return 1;
+        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
     return 2;
 }

@@ -135,6 +135,16 @@ bool robot_close(HWND window)
     return PostMessageA(window, WM_CLOSE, 0, 0) != 0;
 }
 
+bool robot_rect(HWND window, HWND control, RECT *rect)
+{
+    if (!control)
+        return GetClientRect(window, rect) != 0;
+    if (!GetWindowRect(control, rect))
+        return false;
+    MapWindowPoints(NULL, window, (POINT *)rect, 2);
+    return true;
+}
+
 void robot_list(HWND window, void (*visit)(HWND control, int id, const char *class_name,
                                            const char *text, void *context), void *context)
 {

@@ -36,6 +36,10 @@ bool robot_message_text(HWND box, char *text, int size);
 // Closes a message box with its OK button, or a dialog with WM_CLOSE.
 bool robot_close(HWND window);
 
+// Rectangle of `control` in the client coordinates of `window` (its parent dialog), as placed
+// on the screen; with `control` NULL, the client area of `window` itself.
+bool robot_rect(HWND window, HWND control, RECT *rect);
+
 // Calls `visit` for each control of `window`, in z-order (the template's order).
 void robot_list(HWND window, void (*visit)(HWND control, int id, const char *class_name,
                                            const char *text, void *context), void *context);
