@@ -1,6 +1,6 @@
 # Kavlin installer: `make` builds, `make run` starts the installer under Wine, `make test`
 # runs every test suite. Each target first installs what a fresh Debian 12 machine lacks.
-.PHONY: all bootstrap native win32 run test screenshots bench fuzz clean
+.PHONY: all bootstrap native win32 run test screenshots bench bench-install fuzz clean
 
 all: native win32
 
@@ -31,6 +31,9 @@ screenshots: win32
 
 bench: native
 	build/native/bench/kavlin-bench
+
+bench-install: win32
+	bench/install/run-bench-install
 
 fuzz: native
 	mkdir -p build/native/fuzz/corpus build/native/fuzz/corpus-archive
