@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "netif/interfaces.h"
-
 enum { TEXT_SIZE = 256, SCRATCH_SIZE = 520, LOCAL_HEADER_SIZE = 30 };
 
 struct InstallerState {
@@ -24,13 +22,6 @@ struct InstallerState {
     bool extracting;                // an extraction is running (commands are held off)
     bool abort_requested;           // Abort pressed during an extraction: stop at next file
 
-    // Interface list and the setup dialog's choice.
-    LONG interface_count;
-    InterfaceRecord *interfaces;
-    LONG chosen_interface;          // position of the chosen record; -1 when none was chosen
-    WORD chosen_index;              // that record's index, kept past the list's release
-    bool interface_chosen;
-
     // Private to start-up.
     HRSRC payload_resource;
     DWORD bytes_staged;
@@ -46,15 +37,6 @@ struct InstallerState {
     BYTE local_header[LOCAL_HEADER_SIZE];
     DWORD expected_signature;
     char scratch_text[SCRATCH_SIZE];
-
-    // Private to the interface enumeration and the setup dialog.
-    bool sockets_started;
-    HMODULE agent_library;
-    FARPROC agent_init;
-    FARPROC agent_query;
-    HANDLE agent_trap_event;
-    HANDLE agent_mutex;
-    HWND setup_dialog_window;
 };
 
 extern InstallerState installer;

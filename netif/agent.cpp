@@ -7,7 +7,6 @@
 // continues from wherever it last answered. The names and values the agent puts into the
 // binding stay the agent's: nothing here releases them.
 #include "netif/interfaces.h"
-#include "app/state.h"
 
 #include <winsock.h>
 #include <snmp.h>
@@ -52,9 +51,9 @@ void show_failure_text(const char *text)
 
 // An agent is only usable with both entry points: without one, no call is made through
 // either, and the list stays empty.
-bool agent_usable()
+bool agent_usable(const InterfaceAgent *agent)
 {
-    return installer.agent_init && installer.agent_query;
+    return agent->agent_init && agent->agent_query;
 }
 
 // Starts a request sequence: one wholly zeroed binding, named by one of the constant requests.
@@ -69,85 +68,85 @@ void prepare_request(SnmpVarBindList *list, SnmpVarBind *binding, const UINT *re
 }
 
 // Sends one GETNEXT with the binding as it stands and shows a failure if the agent refuses.
-void send_request(SnmpVarBindList *list)
+void send_request(const InterfaceAgent *agent, SnmpVarBindList *list)
 {
     AsnInteger32 error_status = 0;
     AsnInteger32 error_index = 0;
-    PFNSNMPEXTENSIONQUERY query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(installer.agent_query);
+    PFNSNMPEXTENSIONQUERY query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(agent->agent_query);
 
     if (!query(SNMP_PDU_GETNEXT, list, &error_status, &error_index))
         show_failure_text(RECEIVE_FAILED);
 }
 
-bool load_agent_library()
+bool load_agent_library(InterfaceAgent *agent)
 {
     // By its full path in the system folder: a bare name would search the installer's own
-    // folder first, where a planted DLL of that name would run inside the installer.
+    // folder first, where a planted DLL of that name would run inside the agent->
     char path[MAX_PATH + sizeof AGENT_FILE];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
 
-    installer.agent_library = NULL;
+    agent->agent_library = NULL;
     if (length == 0 || length >= MAX_PATH)
         return false;
     memcpy(path + length, AGENT_FILE, sizeof AGENT_FILE);
-    installer.agent_library = LoadLibraryA(path);
-    return installer.agent_library != NULL;
+    agent->agent_library = LoadLibraryA(path);
+    return agent->agent_library != NULL;
 }
 
-void find_entry_points()
+void find_entry_points(InterfaceAgent *agent)
 {
-    installer.agent_init = NULL;
-    installer.agent_query = NULL;
-    if (installer.agent_library) {
-        installer.agent_init = GetProcAddress(installer.agent_library, "SnmpExtensionInit");
-        installer.agent_query = GetProcAddress(installer.agent_library, "SnmpExtensionQuery");
+    agent->agent_init = NULL;
+    agent->agent_query = NULL;
+    if (agent->agent_library) {
+        agent->agent_init = GetProcAddress(agent->agent_library, "SnmpExtensionInit");
+        agent->agent_query = GetProcAddress(agent->agent_library, "SnmpExtensionQuery");
     }
-    if (!agent_usable())
+    if (!agent_usable(agent))
         show_failure_text(ENTRY_POINTS_FAILED);
 }
 
-void initialise_agent()
+void initialise_agent(InterfaceAgent *agent)
 {
     AsnObjectIdentifier first_view;     // the agent's supported view; not used
-    PFNSNMPEXTENSIONINIT init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(installer.agent_init);
+    PFNSNMPEXTENSIONINIT init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(agent->agent_init);
 
     first_view.idLength = 0;
     first_view.ids = NULL;
-    if (!init(GetTickCount(), &installer.agent_trap_event, &first_view))
+    if (!init(GetTickCount(), &agent->agent_trap_event, &first_view))
         show_failure_text(AGENT_INIT_FAILED);
 }
 
 // Asks for ifNumber. interface_count changes only on an INTEGER answer: an agent that refused
 // without touching the binding leaves the zeroed value, whose type is not INTEGER.
-void read_interface_count()
+void read_interface_count(InterfaceAgent *agent)
 {
     SnmpVarBind binding;
     SnmpVarBindList list;
 
     prepare_request(&list, &binding, COUNT_REQUEST);
-    send_request(&list);
+    send_request(agent, &list);
     if (binding.value.asnType == ASN_INTEGER)
-        installer.interface_count = binding.value.asnValue.number;
+        agent->interface_count = binding.value.asnValue.number;
     else
         show_failure_text(WRONG_TYPE);
 }
 
 // Storage for interface_count zeroed records. A count that is negative or whose storage cannot
 // be had gives an empty list; a count beyond the limit is cut to it.
-void allocate_records()
+void allocate_records(InterfaceAgent *agent)
 {
-    LONG count = installer.interface_count;
+    LONG count = agent->interface_count;
 
     if (count < 0)
         count = 0;
     if (count > INTERFACE_COUNT_LIMIT)
         count = INTERFACE_COUNT_LIMIT;
-    installer.interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
-    if (!installer.interfaces)
+    agent->interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
+    if (!agent->interfaces)
         count = 0;
     else
-        memset(installer.interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
-    installer.interface_count = count;
+        memset(agent->interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
+    agent->interface_count = count;
 }
 
 // ifDescr: only an octet string gives text, cut at its first NUL, at its length and at 255
@@ -195,37 +194,38 @@ void store_answer(int column, InterfaceRecord *record, const AsnAny *value)
 
 } // namespace
 
-void interface_agent_open()
+void interface_agent_open(InterfaceAgent *agent)
 {
     WSADATA sockets;
 
-    installer.sockets_started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
-    if (!installer.sockets_started)
+    memset(agent, 0, sizeof *agent);
+    agent->sockets_started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
+    if (!agent->sockets_started)
         show_failure_text(SOCKETS_FAILED);
-    if (!load_agent_library())
+    if (!load_agent_library(agent))
         show_failure_text(LIBRARY_FAILED);
-    find_entry_points();
-    if (agent_usable())
-        initialise_agent();
-    installer.agent_mutex = CreateMutexA(NULL, FALSE, NULL);
-    if (!installer.agent_mutex)
+    find_entry_points(agent);
+    if (agent_usable(agent))
+        initialise_agent(agent);
+    agent->agent_mutex = CreateMutexA(NULL, FALSE, NULL);
+    if (!agent->agent_mutex)
         show_failure_text(MUTEX_FAILED);
-    if (agent_usable())
-        read_interface_count();
-    allocate_records();
+    if (agent_usable(agent))
+        read_interface_count(agent);
+    allocate_records(agent);
 }
 
-void interface_table_walk()
+void interface_table_walk(InterfaceAgent *agent)
 {
     SnmpVarBind binding;
     SnmpVarBindList list;
-    InterfaceRecord *records = installer.interfaces;
-    LONG count = records ? installer.interface_count : 0;
+    InterfaceRecord *records = agent->interfaces;
+    LONG count = records ? agent->interface_count : 0;
 
-    if (!agent_usable())
+    if (!agent_usable(agent))
         return;
     prepare_request(&list, &binding, TABLE_REQUEST);
-    send_request(&list);
+    send_request(agent, &list);
     // No first row at all: the agent has no table, and the records stay unfilled.
     if (binding.value.asnType == ASN_NULL)
         return;
@@ -236,31 +236,31 @@ void interface_table_walk()
     for (int column = 1; column <= TABLE_COLUMNS; column++) {
         for (LONG row = 0; row < count; row++) {
             store_answer(column, &records[row], &binding.value);
-            send_request(&list);
+            send_request(agent, &list);
         }
         if (binding.value.asnType == ASN_NULL)
             show_failure_text(RECEIVE_FAILED);
     }
 }
 
-void interface_agent_close()
+void interface_agent_close(InterfaceAgent *agent)
 {
-    if (installer.agent_mutex) {
-        CloseHandle(installer.agent_mutex);
-        installer.agent_mutex = NULL;
+    if (agent->agent_mutex) {
+        CloseHandle(agent->agent_mutex);
+        agent->agent_mutex = NULL;
     }
-    if (installer.agent_library) {
-        FreeLibrary(installer.agent_library);
-        installer.agent_library = NULL;
-        installer.agent_init = NULL;
-        installer.agent_query = NULL;
+    if (agent->agent_library) {
+        FreeLibrary(agent->agent_library);
+        agent->agent_library = NULL;
+        agent->agent_init = NULL;
+        agent->agent_query = NULL;
     }
-    if (installer.sockets_started) {
+    if (agent->sockets_started) {
         WSACleanup();
-        installer.sockets_started = false;
+        agent->sockets_started = false;
     }
-    if (installer.interfaces) {
-        free(installer.interfaces);
-        installer.interfaces = NULL;
+    if (agent->interfaces) {
+        free(agent->interfaces);
+        agent->interfaces = NULL;
     }
 }

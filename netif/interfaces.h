@@ -3,6 +3,8 @@
 #ifndef KAVLIN_NETIF_INTERFACES_H
 #define KAVLIN_NETIF_INTERFACES_H
 
+#include <windows.h>
+
 enum {
     INTERFACE_LOOPBACK_TYPE = 24,       // ifType softwareLoopback
     INTERFACE_DESCRIPTION_SIZE = 256,   // 255 characters and the NUL
@@ -19,17 +21,34 @@ struct InterfaceRecord {
                                 // table leaves every record unfilled, and so unlisted)
 };
 
+// The interface list and the agent it is read through: one per run of the setup dialog, set up
+// by interface_agent_open and released by interface_agent_close.
+struct InterfaceAgent {
+    LONG interface_count;
+    InterfaceRecord *interfaces;    // interface_count records side by side, in the agent's order
+
+    // Private to the enumeration.
+    bool sockets_started;
+    HMODULE agent_library;          // inetmib1.dll
+    FARPROC agent_init;             // SnmpExtensionInit
+    FARPROC agent_query;            // SnmpExtensionQuery
+    HANDLE agent_trap_event;
+    HANDLE agent_mutex;
+};
+
 // Set-up: starts Windows Sockets, loads the system's SNMP extension agent and initialises it,
 // creates the mutex, asks for ifNumber and allocates that many zeroed records. Every failure
 // is shown at once (fixed Czech texts, caption "Chyba") and the set-up goes on with its next
-// step. Leaves interface_count between 0 and INTERFACE_COUNT_LIMIT, with storage for that many.
-void interface_agent_open();
+// step. Starts from a cleared `agent`; leaves interface_count between 0 and
+// INTERFACE_COUNT_LIMIT, with storage for that many.
+void interface_agent_open(InterfaceAgent *agent);
 
 // Fills the records from ifTable, column by column, with GETNEXT requests that each continue
 // from the agent's previous answer: 1 + 16 * interface_count requests in all.
-void interface_table_walk();
+void interface_table_walk(InterfaceAgent *agent);
 
 // Releases the mutex, the agent, Windows Sockets and the record storage, those that exist.
-void interface_agent_close();
+// interface_count keeps its value.
+void interface_agent_close(InterfaceAgent *agent);
 
 #endif

@@ -1,9 +1,10 @@
-// The interface setup dialog, opened as the main dialog opens it and driven by the robot from a
+// The interface setup dialog, opened as the main dialog opens it (texts loaded in the user's
+// language, the reminder through the installer's message box) and driven by the robot from a
 // second thread while the dialog's modal loop runs on this one. The test agent serves the
 // interfaces. KAVLIN_TEST_LANGUAGE (cs, sk or en) names the language the locale selects.
 #include "netif/setup_dialog.h"
-#include "netif/interfaces.h"
 #include "app/state.h"
+#include "app/strings.h"
 #include "res/resource.h"
 #include "tests/win32/netif_support.h"
 #include "tools/robot/robot.h"
@@ -64,7 +65,8 @@ struct Seen {
     std::vector<SeenBox> reminders;
     bool open_after_reminders = false;
     LRESULT selected_after_reminders = -2;
-    INT_PTR result = 0;
+    bool closed = false;                // the dialog was gone once run_setup_dialog returned
+    SetupDialogRequest choice = {};     // the request, with the choice the dialog left
 };
 
 struct Run {
@@ -117,16 +119,30 @@ DWORD WINAPI drive(void *parameter)
     return 0;
 }
 
-// Opens SETUPDIALOG as the main dialog does, with the test agent serving `table`.
+void remind_as_installer()
+{
+    message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING);
+}
+
+// Opens the setup dialog as the main dialog does, with the test agent serving `table`.
 Seen open_dialog(const std::string &table, const Script &script = Script())
 {
     Run run;
     run.script = script;
     use_agent_table(table);
-    installer.chosen_interface = 12345;
+    installer.module_instance = GetModuleHandleA(NULL);
+    std::string title = load_string(IDS_SETUP_TITLE);
+    std::string request_text = load_string(IDS_SETUP_REQUEST);
+    SetupDialogRequest &request = run.seen.choice;
+    request.title = title.c_str();
+    request.request = request_text.c_str();
+    request.remind = remind_as_installer;
+    request.chosen = true;                  // the dialog must say so itself
+    request.chosen_interface = 12345;
+    request.chosen_index = 12345;
     HANDLE robot = CreateThread(NULL, 0, drive, &run, 0, NULL);
-    run.seen.result = DialogBoxParamA(GetModuleHandleA(NULL), "SETUPDIALOG", NULL,
-                                      setup_dialog_proc, 0);
+    run_setup_dialog(GetModuleHandleA(NULL), &request);
+    run.seen.closed = robot_find(NULL, ROBOT_DIALOG, 0) == NULL;
     WaitForSingleObject(robot, 30000);
     CloseHandle(robot);
     return run.seen;
@@ -134,7 +150,7 @@ Seen open_dialog(const std::string &table, const Script &script = Script())
 
 std::string row(unsigned long index, const std::string &description, unsigned long type)
 {
-    return std::to_string(index) + "|" + description + "|" + std::to_string(type) + "|0|0\n";
+    return agent_row(index, description, type);
 }
 
 using Lines = std::vector<std::wstring>;
@@ -148,29 +164,28 @@ TEST(SetupDialog, TextsFollowTheLanguageAndTheButtonReadsOK)
     EXPECT_EQ(seen.title, texts->title);
     EXPECT_EQ(seen.request, texts->request);
     EXPECT_EQ(seen.button, L"OK");
-    EXPECT_EQ(seen.result, 1);
-    EXPECT_NE(installer.setup_dialog_window, (HWND)NULL);
+    EXPECT_TRUE(seen.closed);
+    EXPECT_TRUE(seen.choice.chosen);
 }
 
 TEST(SetupDialog, LoopbackFirstThenTwoAdapters)
 {
     const std::string table = row(1, "Loopback", 24) + row(2, "Adapter A", 6) +
                               row(3, "Adapter B", 6);
-    // OK without touching the list chooses the first adapter.
+    // OK without touching the list chooses the first adapter; its index is kept past the
+    // release of the list.
     Seen seen = open_dialog(table);
     EXPECT_EQ(seen.lines, Lines({L"Adapter A", L"Adapter B"}));
     EXPECT_EQ(seen.selected, 0);
-    EXPECT_EQ(installer.chosen_interface, 1);
-    EXPECT_TRUE(installer.interface_chosen);
-    EXPECT_EQ(installer.chosen_index, 2);
-    // The list is released, and the index kept past it.
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_TRUE(seen.choice.chosen);
+    EXPECT_EQ(seen.choice.chosen_interface, 1);
+    EXPECT_EQ(seen.choice.chosen_index, 2);
 
     Script second;
     second.select_line = 1;
-    open_dialog(table, second);
-    EXPECT_EQ(installer.chosen_interface, 2);
-    EXPECT_EQ(installer.chosen_index, 3);
+    seen = open_dialog(table, second);
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 }
 
 TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
@@ -180,8 +195,8 @@ TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
     Seen seen = open_dialog(row(1, "Ethernet", 6) + row(2, "Loopback", 24) +
                             row(3, "Dial-up", 23), second);
     EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Dial-up"}));
-    EXPECT_EQ(installer.chosen_interface, 2);
-    EXPECT_EQ(installer.chosen_index, 3);
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 
     // Two loopbacks, one of them known by the low byte of its type (280).
     const std::string two_loopbacks = row(1, "Loop one", 24) + row(2, "Ethernet", 6) +
@@ -191,8 +206,8 @@ TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
         script.select_line = line;
         seen = open_dialog(two_loopbacks, script);
         EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Dial-up"}));
-        EXPECT_EQ(installer.chosen_interface, line == 0 ? 1 : 3);
-        EXPECT_EQ(installer.chosen_index, line == 0 ? 2 : 4);
+        EXPECT_EQ(seen.choice.chosen_interface, line == 0 ? 1 : 3);
+        EXPECT_EQ(seen.choice.chosen_index, line == 0 ? 2 : 4);
     }
 }
 
@@ -201,10 +216,10 @@ TEST(SetupDialog, OnlyLoopbacksGiveNoLineAndTheFirstRecord)
     Seen seen = open_dialog(row(5, "Loop one", 24) + row(6, "Loop two", 24));
     EXPECT_EQ(seen.lines, Lines());
     EXPECT_EQ(seen.selected, CB_ERR);
-    EXPECT_EQ(seen.result, 1);
-    EXPECT_EQ(installer.chosen_interface, 0);
-    EXPECT_TRUE(installer.interface_chosen);
-    EXPECT_EQ(installer.chosen_index, 5);
+    EXPECT_TRUE(seen.closed);
+    EXPECT_TRUE(seen.choice.chosen);
+    EXPECT_EQ(seen.choice.chosen_interface, 0);
+    EXPECT_EQ(seen.choice.chosen_index, 5);
 }
 
 TEST(SetupDialog, NoRecordLeavesNoChoice)
@@ -212,11 +227,12 @@ TEST(SetupDialog, NoRecordLeavesNoChoice)
     // No rows at all, and rows the walk could not fill.
     const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6)};
     for (const std::string &table : tables) {
+        SCOPED_TRACE(table);
         Seen seen = open_dialog(table);
         EXPECT_EQ(seen.lines, Lines());
-        EXPECT_EQ(seen.result, 1);
-        EXPECT_FALSE(installer.interface_chosen);
-        EXPECT_EQ(installer.chosen_interface, -1);
+        EXPECT_TRUE(seen.closed);
+        EXPECT_FALSE(seen.choice.chosen);
+        EXPECT_EQ(seen.choice.chosen_interface, -1);
     }
 }
 
@@ -235,8 +251,8 @@ TEST(SetupDialog, EscAndTheCloseBoxRemindAndKeepTheDialogOpen)
     }
     EXPECT_TRUE(seen.open_after_reminders);
     EXPECT_EQ(seen.selected_after_reminders, 1);
-    EXPECT_EQ(installer.chosen_interface, 1);
-    EXPECT_EQ(installer.chosen_index, 2);
+    EXPECT_EQ(seen.choice.chosen_interface, 1);
+    EXPECT_EQ(seen.choice.chosen_index, 2);
 }
 
 TEST(SetupDialog, EnumerationFailuresComeBeforeTheDialogShows)
@@ -250,7 +266,7 @@ TEST(SetupDialog, EnumerationFailuresComeBeforeTheDialogShows)
     EXPECT_FALSE(seen.failure_boxes[0].owned);
     EXPECT_FALSE(seen.failure_boxes[0].dialog_visible);
     EXPECT_EQ(seen.lines, Lines());
-    EXPECT_FALSE(installer.interface_chosen);
+    EXPECT_FALSE(seen.choice.chosen);
 }
 
 } // namespace

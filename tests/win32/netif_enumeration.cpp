@@ -2,7 +2,6 @@
 // installed as the system folder's inetmib1.dll: the records, the requests sent, and the
 // failure messages in the order the user sees them.
 #include "netif/interfaces.h"
-#include "app/state.h"
 #include "tests/win32/netif_support.h"
 
 #include <gtest/gtest.h>
@@ -24,20 +23,21 @@ struct Enumeration {
 Enumeration enumerate(const std::string &table, bool recorded = true)
 {
     Enumeration result;
+    InterfaceAgent agent;
     use_agent_table(table);
     if (!recorded) {
         SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", NULL);
         SetEnvironmentVariableA("KAVLIN_AGENT_LOG", NULL);
     }
     BoxWatcher watcher;
-    interface_agent_open();
-    interface_table_walk();
+    interface_agent_open(&agent);
+    interface_table_walk(&agent);
     result.messages = watcher.texts();
-    result.count = installer.interface_count;
-    if (installer.interfaces)
-        result.records.assign(installer.interfaces, installer.interfaces + installer.interface_count);
+    result.count = agent.interface_count;
+    if (agent.interfaces)
+        result.records.assign(agent.interfaces, agent.interfaces + agent.interface_count);
     result.requests = agent_requests();
-    interface_agent_close();
+    interface_agent_close(&agent);
     return result;
 }
 
@@ -45,11 +45,7 @@ std::string row(unsigned long index, const std::string &description, unsigned lo
                 unsigned long in_octets = 0, unsigned long out_octets = 0,
                 const char *kind = NULL)
 {
-    std::string line = std::to_string(index) + "|" + description + "|" + std::to_string(type) +
-                       "|" + std::to_string(in_octets) + "|" + std::to_string(out_octets);
-    if (kind)
-        line += std::string("|") + kind;
-    return line + "\n";
+    return agent_row(index, description, type, in_octets, out_octets, kind);
 }
 
 using Messages = std::vector<std::string>;
@@ -226,29 +222,31 @@ TEST(Enumeration, MissingAgentOrEntryPointGivesAnEmptyListWithoutAgentCalls)
 
 TEST(Enumeration, CleanUpReleasesEverythingAndUnloadsTheAgent)
 {
+    InterfaceAgent agent;
     use_agent_table(row(1, "One", 6));
     BoxWatcher watcher;
-    interface_agent_open();
-    interface_table_walk();
+    interface_agent_open(&agent);
+    interface_table_walk(&agent);
     ASSERT_NE(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    interface_agent_close();
+    interface_agent_close(&agent);
     EXPECT_EQ(watcher.texts(), Messages());
     EXPECT_EQ(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
-    EXPECT_EQ(installer.agent_mutex, (HANDLE)NULL);
-    EXPECT_FALSE(installer.sockets_started);
-    EXPECT_EQ(installer.interface_count, 1);
+    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(agent.agent_mutex, (HANDLE)NULL);
+    EXPECT_EQ(agent.agent_library, (HMODULE)NULL);
+    EXPECT_FALSE(agent.sockets_started);
+    EXPECT_EQ(agent.interface_count, 1);
 }
 
 TEST(Enumeration, CleanUpAfterEverythingFailedShowsNothing)
 {
-    use_agent_table("");
-    installer.interfaces = (InterfaceRecord *)malloc(0);
-    ASSERT_NE(installer.interfaces, (InterfaceRecord *)NULL);
+    InterfaceAgent agent = {};
+    agent.interfaces = (InterfaceRecord *)malloc(0);
+    ASSERT_NE(agent.interfaces, (InterfaceRecord *)NULL);
     BoxWatcher watcher;
-    interface_agent_close();
+    interface_agent_close(&agent);
     EXPECT_EQ(watcher.texts(), Messages());
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "tests/win32/netif_support.h"
 
-#include "app/state.h"
 #include "tools/robot/robot.h"
 
 #include <stdio.h>
@@ -44,10 +43,18 @@ const std::string &log_file()
 
 } // namespace
 
+std::string agent_row(unsigned long index, const std::string &description, unsigned long type,
+                      unsigned long in_octets, unsigned long out_octets, const char *kind)
+{
+    std::string line = std::to_string(index) + "|" + description + "|" + std::to_string(type) +
+                       "|" + std::to_string(in_octets) + "|" + std::to_string(out_octets);
+    if (kind)
+        line += std::string("|") + kind;
+    return line + "\n";
+}
+
 void use_agent_table(const std::string &table)
 {
-    memset(&installer, 0, sizeof installer);
-    installer.module_instance = GetModuleHandleA(NULL);
     FILE *file = fopen(table_file().c_str(), "wb");
     fputs(table.c_str(), file);
     fclose(file);

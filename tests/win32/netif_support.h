@@ -19,8 +19,13 @@ extern const char *const MUTEX_FAILED;
 extern const char *const RECEIVE_FAILED;
 extern const char *const WRONG_TYPE;
 
-// Clears the installer state and points the test agent at a table file holding `table` (rows
-// and directives as the agent reads them), a fresh request count and a fresh request log.
+// One row of the test agent's table file: ifIndex|ifDescr|ifType|ifInOctets|ifOutOctets[|kind].
+std::string agent_row(unsigned long index, const std::string &description, unsigned long type,
+                      unsigned long in_octets = 0, unsigned long out_octets = 0,
+                      const char *kind = NULL);
+
+// Points the test agent at a table file holding `table` (rows and directives as the agent reads
+// them), a fresh request count and a fresh request log.
 void use_agent_table(const std::string &table);
 
 // Requests the agent received since its initialisation (0 when it received none).
