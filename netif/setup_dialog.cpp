@@ -23,10 +23,13 @@ SetupDialog *dialog_data(HWND window)
     return reinterpret_cast<SetupDialog *>(GetWindowLongA(window, DWLP_USER));
 }
 
-// A record gets a line when the walk filled it and it is not a loopback interface.
+// A record gets a line when the walk filled what the line shows and the choice stores (its
+// description, type and index) and it is not a loopback interface. A record the agent's answers
+// did not fill is not listed, so no line ever names nothing.
 bool record_listed(const InterfaceRecord *record)
 {
-    return record->filled && record->type != INTERFACE_LOOPBACK_TYPE;
+    return (record->answered & ANSWERED_NAMING) == ANSWERED_NAMING &&
+           record->type != INTERFACE_LOOPBACK_TYPE;
 }
 
 LONG record_count(const InterfaceAgent *agent)
@@ -84,8 +87,10 @@ void initialise(HWND window, SetupDialog *data)
     fill_interface_list(window, &data->agent);
 }
 
-// Keeps the chosen record, taking its index before the list is released. With no record that
-// the walk filled there is nothing to choose: the choice is left unmade.
+// Keeps the chosen record, taking its index before the list is released. With no line the
+// first record stands for the choice, but only when the agent's answers named it wholly (a list
+// of loopback interfaces alone): a record they left partly or wholly unfilled is never chosen,
+// and the choice is then left unmade.
 void confirm(HWND window, SetupDialog *data)
 {
     SetupDialogRequest *request = data->request;
@@ -93,7 +98,8 @@ void confirm(HWND window, SetupDialog *data)
     LRESULT line = SendDlgItemMessageA(window, IDC_INTERFACES, CB_GETCURSEL, 0, 0);
     LONG position = record_of_line(agent, line);
 
-    if (position < record_count(agent) && agent->interfaces[position].filled) {
+    if (position < record_count(agent) &&
+        (agent->interfaces[position].answered & ANSWERED_NAMING) == ANSWERED_NAMING) {
         request->chosen = true;
         request->chosen_interface = position;
         request->chosen_index = agent->interfaces[position].index;

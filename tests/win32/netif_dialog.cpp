@@ -145,6 +145,7 @@ Seen open_dialog(const std::string &table, const Script &script = Script())
     run.seen.closed = robot_find(NULL, ROBOT_DIALOG, 0) == NULL;
     WaitForSingleObject(robot, 30000);
     CloseHandle(robot);
+    EXPECT_EQ(agent_faults(), std::vector<std::string>());
     return run.seen;
 }
 
@@ -224,8 +225,12 @@ TEST(SetupDialog, OnlyLoopbacksGiveNoLineAndTheFirstRecord)
 
 TEST(SetupDialog, NoRecordLeavesNoChoice)
 {
-    // No rows at all, and rows the walk could not fill.
-    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6)};
+    // No rows at all; rows the walk could not fill; and rows Wine's own agent leaves with an
+    // index but nothing to show, once with its count and once with a right one.
+    const std::string three_rows = row(1, "Loopback", 24) + row(2, "Ethernet", 6) +
+                                   row(3, "Wireless", 71);
+    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6),
+                                  "!wine-walk\n" + three_rows};
     for (const std::string &table : tables) {
         SCOPED_TRACE(table);
         Seen seen = open_dialog(table);
@@ -234,6 +239,36 @@ TEST(SetupDialog, NoRecordLeavesNoChoice)
         EXPECT_FALSE(seen.choice.chosen);
         EXPECT_EQ(seen.choice.chosen_interface, -1);
     }
+    Script script;
+    script.failure_box_first = true;
+    Seen seen = open_dialog("!wine\n" + three_rows, script);
+    ASSERT_EQ(seen.failure_boxes.size(), 1u);
+    EXPECT_EQ(seen.failure_boxes[0].ansi_text, WRONG_TYPE);
+    EXPECT_EQ(seen.lines, Lines());
+    EXPECT_FALSE(seen.choice.chosen);
+}
+
+TEST(SetupDialog, OnlyWholeRecordsAreListed)
+{
+    // Four rows announced and three served; and a refused request 6, which would have answered
+    // Ethernet's ifDescr (after the count, the walk's first, ifIndex.2, ifIndex.3, ifDescr.1):
+    // no line is blank, and each leads to its record.
+    const std::string rows = row(1, "Loopback", 24) + row(2, "Ethernet", 6) + row(3, "Wireless", 71);
+    Script second;
+    second.select_line = 1;
+    Seen seen = open_dialog("!ifnumber 4\n" + rows, second);
+    EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Wireless"}));
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
+
+    Script refused;
+    refused.failure_box_first = true;
+    seen = open_dialog("!refuse 6\n" + rows, refused);
+    ASSERT_EQ(seen.failure_boxes.size(), 1u);
+    EXPECT_EQ(seen.failure_boxes[0].ansi_text, RECEIVE_FAILED);
+    EXPECT_EQ(seen.lines, Lines({L"Wireless"}));
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 }
 
 TEST(SetupDialog, EscAndTheCloseBoxRemindAndKeepTheDialogOpen)
