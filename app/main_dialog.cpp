@@ -80,12 +80,25 @@ static void open_installed(const char *name, const char *parameters)
 static void choose_interface(void)
 {
     char data[REGISTRY_TEXT_SIZE + 1];
+    char title[TEXT_SIZE];
+    char request_text[TEXT_SIZE];
     HKEY key = open_product_key(HKEY_LOCAL_MACHINE);
 
     if (!find_product_value(key, "InterfaceIndex", data)) {
-        DialogBoxParamA(installer.module_instance, "SETUPDIALOG", NULL, setup_dialog_proc, 0);
-        if (installer.interface_chosen && key) {
-            DWORD index = installer.chosen_index;
+        // The loader has one shared buffer: each text is copied before the next load.
+        const char *loaded = load_string(IDS_SETUP_TITLE);
+        if (!loaded || !text_copy(title, loaded, sizeof title))
+            title[0] = 0;
+        loaded = load_string(IDS_SETUP_REQUEST);
+        if (!loaded || !text_copy(request_text, loaded, sizeof request_text))
+            request_text[0] = 0;
+        SetupDialogRequest request = {};
+        request.title = title;
+        request.request = request_text;
+        request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING); };
+        run_setup_dialog(installer.module_instance, &request);
+        if (request.chosen && key) {
+            DWORD index = request.chosen_index;
             RegSetValueExA(key, "InterfaceIndex", 0, REG_DWORD, (const BYTE *)&index, sizeof index);
         }
     }

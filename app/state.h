@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include "netif/interfaces.h"
-
 enum { TEXT_SIZE = 256 };
 
 // What more than one part of the installer reads. What one part alone needs lives in that part.
@@ -19,21 +17,6 @@ struct InstallerState {
     char destination_folder[TEXT_SIZE];
     bool abort_requested;           // Abort pressed during an extraction: stop at next file
 
-    // Interface list and the setup dialog's choice.
-    LONG interface_count;
-    InterfaceRecord *interfaces;
-    LONG chosen_interface;          // position of the chosen record; -1 when none was chosen
-    WORD chosen_index;              // that record's index, kept past the list's release
-    bool interface_chosen;
-
-    // Private to the interface enumeration and the setup dialog.
-    bool sockets_started;
-    HMODULE agent_library;
-    FARPROC agent_init;
-    FARPROC agent_query;
-    HANDLE agent_trap_event;
-    HANDLE agent_mutex;
-    HWND setup_dialog_window;
 };
 
 extern InstallerState installer;

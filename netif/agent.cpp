@@ -2,12 +2,29 @@
 // through the system's SNMP extension agent, which runs inside the installer's own process.
 //
 // The agent is reached only through its two entry points, SnmpExtensionInit and
-// SnmpExtensionQuery, with GETNEXT requests of one variable binding each. Every answer replaces
-// the binding's name and value in place; the next request sends that name again, so the agent
-// continues from wherever it last answered. The names and values the agent puts into the
-// binding stay the agent's: nothing here releases them.
+// SnmpExtensionQuery, with GETNEXT requests of one variable binding each. Memory passes between
+// the installer and the agent as the extension-agent interface demands: everything in a binding
+// comes from the SNMP utility allocator (snmpapi.dll). On GETNEXT the agent frees the name it is
+// given and puts in a name and value of its own; the installer releases every answer once it has
+// taken what it needs (SnmpUtilVarBindFree) and gives each request a fresh copy of its name
+// (SnmpUtilOidCpy).
+//
+// Answers are checked, not trusted: an answer fills a field only when its name is the one a
+// correct agent gives at that point. The count request must be answered by ifNumber.0; in the
+// walk, the ifIndex column by ifEntry.1.x with instances in ascending order, and every later
+// column by the instance its row got in the ifIndex column. A field whose answer was not the
+// expected one stays empty, and the setup dialog lists a record only when its index,
+// description and type all arrived (ANSWERED_NAMING).
+//
+// Where the walk goes after each answer: the next request is sent with the name of the object
+// the walk expected, which with a correct agent is the name of its answer, so that with a correct
+// agent every request asks for the object after the previous answer. After a wrong or refused
+// answer the walk thereby goes on from where a correct agent would have left it, and one bad
+// answer costs its own field, not the rest of the walk. Where the expected name is not known (a
+// row whose ifIndex answer was wrong), the walk goes on from the column's last row that was
+// known, or from the column's own name. Either way it sends 1 + 16 * interface_count requests,
+// column by column.
 #include "netif/interfaces.h"
-#include "app/state.h"
 
 #include <winsock.h>
 #include <snmp.h>
@@ -26,15 +43,24 @@ const char MUTEX_FAILED[] = "Nepoda\xF8ilo se zp\xF8\xEDstupnit mutex!";
 const char RECEIVE_FAILED[] = "Nepoda\xF8ilo se p\xF8ijmout data!";
 const char WRONG_TYPE[] = "Nespr\xE1vn\xFD typ hodnoty!";
 
+const char UTILITY_FILE[] = "\\snmpapi.dll";
 const char AGENT_FILE[] = "\\inetmib1.dll";
 
-enum { OID_LENGTH = 10, TABLE_COLUMNS = 16 };
+typedef INT(WINAPI *CopyNameFunction)(AsnObjectIdentifier *target, AsnObjectIdentifier *source);
+typedef VOID(WINAPI *ReleaseBindingFunction)(SnmpVarBind *binding);
+
+enum {
+    ENTRY_LENGTH = 9,           // ifEntry
+    COLUMN_LENGTH = 10,         // ifEntry.column
+    CELL_LENGTH = 11,           // ifEntry.column.instance
+    TABLE_COLUMNS = 16
+};
 
 // interfaces.0.1.1: sorts after the interfaces group itself and just before ifNumber.0
 // (interfaces.1.0), so the agent's next object is ifNumber.0.
-const UINT COUNT_REQUEST[OID_LENGTH] = { 1, 3, 6, 1, 2, 1, 2, 0, 1, 1 };
-// ifEntry.ifIndex without an instance: the next object is the ifIndex of the first row.
-const UINT TABLE_REQUEST[OID_LENGTH] = { 1, 3, 6, 1, 2, 1, 2, 2, 1, 1 };
+const UINT COUNT_REQUEST[] = { 1, 3, 6, 1, 2, 1, 2, 0, 1, 1 };
+const UINT IF_NUMBER[] = { 1, 3, 6, 1, 2, 1, 2, 1, 0 };
+const UINT IF_ENTRY[ENTRY_LENGTH] = { 1, 3, 6, 1, 2, 1, 2, 2, 1 };
 
 // ifTable columns whose values are kept in the record; the others are stepped over.
 enum {
@@ -50,217 +76,366 @@ void show_failure_text(const char *text)
     MessageBoxA(NULL, text, FAILURE_CAPTION, MB_ICONWARNING);
 }
 
-// An agent is only usable with both entry points: without one, no call is made through
-// either, and the list stays empty.
-bool agent_usable()
+// The agent is only usable with its two entry points and the utility library's two: without
+// one, no call is made through any, and the list stays empty.
+bool agent_usable(const InterfaceAgent *agent)
 {
-    return installer.agent_init && installer.agent_query;
+    return agent->agent_init && agent->agent_query && agent->copy_name && agent->release_binding;
 }
 
-// Starts a request sequence: one wholly zeroed binding, named by one of the constant requests.
-// The agent replaces that name with one of its own; it never releases the constant table.
-void prepare_request(SnmpVarBindList *list, SnmpVarBind *binding, const UINT *request)
+// A sequence of requests over one binding.
+struct Request {
+    InterfaceAgent *agent;
+    SnmpVarBindList list;
+    SnmpVarBind binding;
+};
+
+// Readies the binding for a request: wholly zeroed, named by a copy of `name` made with the
+// utility allocator (the agent frees the name it is given). Should the copy fail, the name
+// stays empty, and the answer to it is not the one expected.
+void prepare_request(Request *request, const UINT *name, UINT length)
 {
-    memset(binding, 0, sizeof *binding);
-    binding->name.idLength = OID_LENGTH;
-    binding->name.ids = const_cast<UINT *>(request);
-    list->list = binding;
-    list->len = 1;
+    AsnObjectIdentifier source;
+    CopyNameFunction copy = reinterpret_cast<CopyNameFunction>(request->agent->copy_name);
+
+    memset(&request->binding, 0, sizeof request->binding);
+    source.idLength = length;
+    source.ids = const_cast<UINT *>(name);
+    copy(&request->binding.name, &source);
+    request->list.list = &request->binding;
+    request->list.len = 1;
 }
 
 // Sends one GETNEXT with the binding as it stands and shows a failure if the agent refuses.
-void send_request(SnmpVarBindList *list)
+void send_request(Request *request)
 {
     AsnInteger32 error_status = 0;
     AsnInteger32 error_index = 0;
-    PFNSNMPEXTENSIONQUERY query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(installer.agent_query);
+    PFNSNMPEXTENSIONQUERY query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(request->agent->agent_query);
 
-    if (!query(SNMP_PDU_GETNEXT, list, &error_status, &error_index))
+    if (!query(SNMP_PDU_GETNEXT, &request->list, &error_status, &error_index))
         show_failure_text(RECEIVE_FAILED);
 }
 
-bool load_agent_library()
+// Releases the answer in the binding (or, after a refusal, what the binding still holds).
+void release_answer(Request *request)
 {
-    // By its full path in the system folder: a bare name would search the installer's own
-    // folder first, where a planted DLL of that name would run inside the installer.
-    char path[MAX_PATH + sizeof AGENT_FILE];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    ReleaseBindingFunction release =
+        reinterpret_cast<ReleaseBindingFunction>(request->agent->release_binding);
 
-    installer.agent_library = NULL;
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    memcpy(path + length, AGENT_FILE, sizeof AGENT_FILE);
-    installer.agent_library = LoadLibraryA(path);
-    return installer.agent_library != NULL;
+    release(&request->binding);
+    memset(&request->binding, 0, sizeof request->binding);
 }
 
-void find_entry_points()
+bool same_name(const AsnObjectIdentifier *name, const UINT *ids, UINT length)
 {
-    installer.agent_init = NULL;
-    installer.agent_query = NULL;
-    if (installer.agent_library) {
-        installer.agent_init = GetProcAddress(installer.agent_library, "SnmpExtensionInit");
-        installer.agent_query = GetProcAddress(installer.agent_library, "SnmpExtensionQuery");
+    if (name->idLength != length || !name->ids)
+        return false;
+    for (UINT i = 0; i < length; i++) {
+        if (name->ids[i] != ids[i])
+            return false;
     }
-    if (!agent_usable())
+    return true;
+}
+
+// INTEGER, Counter32 and Gauge32 share the value's 32-bit number.
+bool is_number(const AsnAny *value)
+{
+    return value->asnType == ASN_INTEGER || value->asnType == ASN_COUNTER32 ||
+           value->asnType == ASN_GAUGE32;
+}
+
+// The system folder's copy of `file` (a name with its leading backslash): by its full path,
+// since a bare name would search the installer's own folder first, where a planted DLL of that
+// name would run inside the installer; and with the altered search path, so that the DLLs it
+// imports in turn also come from the system folder.
+HMODULE load_system_library(const char *file, size_t file_size)
+{
+    char path[MAX_PATH + 16];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+
+    if (length == 0 || length >= MAX_PATH || file_size > sizeof path - length)
+        return NULL;
+    memcpy(path + length, file, file_size);
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+bool load_libraries(InterfaceAgent *agent)
+{
+    agent->utility_library = load_system_library(UTILITY_FILE, sizeof UTILITY_FILE);
+    agent->agent_library = load_system_library(AGENT_FILE, sizeof AGENT_FILE);
+    return agent->utility_library && agent->agent_library;
+}
+
+void find_entry_points(InterfaceAgent *agent)
+{
+    if (agent->utility_library) {
+        agent->copy_name = GetProcAddress(agent->utility_library, "SnmpUtilOidCpy");
+        agent->release_binding = GetProcAddress(agent->utility_library, "SnmpUtilVarBindFree");
+    }
+    if (agent->agent_library) {
+        agent->agent_init = GetProcAddress(agent->agent_library, "SnmpExtensionInit");
+        agent->agent_query = GetProcAddress(agent->agent_library, "SnmpExtensionQuery");
+    }
+    if (!agent_usable(agent))
         show_failure_text(ENTRY_POINTS_FAILED);
 }
 
-void initialise_agent()
+void initialise_agent(InterfaceAgent *agent)
 {
     AsnObjectIdentifier first_view;     // the agent's supported view; not used
-    PFNSNMPEXTENSIONINIT init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(installer.agent_init);
+    PFNSNMPEXTENSIONINIT init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(agent->agent_init);
 
     first_view.idLength = 0;
     first_view.ids = NULL;
-    if (!init(GetTickCount(), &installer.agent_trap_event, &first_view))
+    if (!init(GetTickCount(), &agent->agent_trap_event, &first_view))
         show_failure_text(AGENT_INIT_FAILED);
 }
 
-// Asks for ifNumber. interface_count changes only on an INTEGER answer: an agent that refused
-// without touching the binding leaves the zeroed value, whose type is not INTEGER.
-void read_interface_count()
+// Asks for ifNumber. interface_count changes only on an INTEGER answer named ifNumber.0: an
+// agent that refused without touching the binding leaves the request's own name and the zeroed
+// value, and an agent that answers with another object gives no count either.
+void read_interface_count(InterfaceAgent *agent)
 {
-    SnmpVarBind binding;
-    SnmpVarBindList list;
+    Request request;
 
-    prepare_request(&list, &binding, COUNT_REQUEST);
-    send_request(&list);
-    if (binding.value.asnType == ASN_INTEGER)
-        installer.interface_count = binding.value.asnValue.number;
+    request.agent = agent;
+    prepare_request(&request, COUNT_REQUEST, sizeof COUNT_REQUEST / sizeof COUNT_REQUEST[0]);
+    send_request(&request);
+    if (same_name(&request.binding.name, IF_NUMBER, sizeof IF_NUMBER / sizeof IF_NUMBER[0]) &&
+        request.binding.value.asnType == ASN_INTEGER)
+        agent->interface_count = request.binding.value.asnValue.number;
     else
         show_failure_text(WRONG_TYPE);
+    release_answer(&request);
 }
 
 // Storage for interface_count zeroed records. A count that is negative or whose storage cannot
 // be had gives an empty list; a count beyond the limit is cut to it.
-void allocate_records()
+void allocate_records(InterfaceAgent *agent)
 {
-    LONG count = installer.interface_count;
+    LONG count = agent->interface_count;
 
     if (count < 0)
         count = 0;
     if (count > INTERFACE_COUNT_LIMIT)
         count = INTERFACE_COUNT_LIMIT;
-    installer.interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
-    if (!installer.interfaces)
+    agent->interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
+    if (!agent->interfaces)
         count = 0;
     else
-        memset(installer.interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
-    installer.interface_count = count;
+        memset(agent->interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
+    agent->interface_count = count;
 }
 
-// ifDescr: only an octet string gives text, cut at its first NUL, at its length and at 255
-// characters; any other answer gives an empty text.
-void store_description(char *description, const AsnAny *value)
+// ifDescr: the octet string's text, cut at its first NUL, at its length and at 255 characters.
+// Only an octet string gives a description.
+bool store_description(char *description, const AsnAny *value)
 {
     size_t n = 0;
+    const BYTE *text = value->asnValue.string.stream;
+    size_t length = value->asnValue.string.length;
 
-    if (value->asnType == ASN_OCTETSTRING && value->asnValue.string.stream) {
-        const BYTE *text = value->asnValue.string.stream;
-        size_t length = value->asnValue.string.length;
-        while (n < length && n < INTERFACE_DESCRIPTION_SIZE - 1 && text[n]) {
-            description[n] = (char)text[n];
-            n++;
-        }
+    description[0] = 0;
+    if (value->asnType != ASN_OCTETSTRING || (!text && length))
+        return false;
+    while (n < length && n < INTERFACE_DESCRIPTION_SIZE - 1 && text[n]) {
+        description[n] = (char)text[n];
+        n++;
     }
     description[n] = 0;
+    return true;
 }
 
-// Keeps the answer of one ifTable column in the record's field for it, if it has one. The
-// numbers of INTEGER, Counter32 and Gauge32 answers share one member of the value.
+// Keeps an accepted answer of one ifTable column in the record's field for it, if it has one
+// and the value is of that field's kind.
 void store_answer(int column, InterfaceRecord *record, const AsnAny *value)
 {
+    unsigned long number = value->asnValue.unsigned32;
+
+    if (column == COLUMN_DESCRIPTION) {
+        if (store_description(record->description, value))
+            record->answered |= ANSWERED_DESCRIPTION;
+        return;
+    }
+    if (!is_number(value))
+        return;
     switch (column) {
     case COLUMN_INDEX:
-        record->index = (unsigned short)value->asnValue.unsigned32;
-        record->filled = true;
-        break;
-    case COLUMN_DESCRIPTION:
-        store_description(record->description, value);
+        record->index = (unsigned short)number;
+        record->answered |= ANSWERED_INDEX;
         break;
     case COLUMN_TYPE:
-        record->type = (unsigned char)value->asnValue.unsigned32;
+        record->type = (unsigned char)number;
+        record->answered |= ANSWERED_TYPE;
         break;
     case COLUMN_IN_OCTETS:
-        record->in_octets = value->asnValue.unsigned32;
+        record->in_octets = number;
+        record->answered |= ANSWERED_IN_OCTETS;
         break;
     case COLUMN_OUT_OCTETS:
-        record->out_octets = value->asnValue.unsigned32;
+        record->out_octets = number;
+        record->answered |= ANSWERED_OUT_OCTETS;
         break;
     default:
         break;
     }
 }
 
+// The table walk: one binding, and the name its next request goes out with.
+struct Walk {
+    Request request;
+    UINT next[CELL_LENGTH];
+    UINT next_length;
+    bool row_known;             // a row of the current column had its expected name ...
+    UINT row_instance;          // ... and this was the last such row's instance
+};
+
+void set_next(Walk *walk, int column, UINT instance)
+{
+    memcpy(walk->next, IF_ENTRY, sizeof IF_ENTRY);
+    walk->next[ENTRY_LENGTH] = (UINT)column;
+    walk->next[ENTRY_LENGTH + 1] = instance;
+    walk->next_length = CELL_LENGTH;
+}
+
+// The column's own name, which a correct agent follows with the column's first row.
+void set_next_column_start(Walk *walk, int column)
+{
+    memcpy(walk->next, IF_ENTRY, sizeof IF_ENTRY);
+    walk->next[ENTRY_LENGTH] = (UINT)column;
+    walk->next_length = COLUMN_LENGTH;
+}
+
+// Judges the current answer as `column` of `record`: stores it when its name is the one a
+// correct agent gives there, and sets the name of the next request. That is the expected name
+// where it is known, which with a correct agent is the answer's own name; for a row whose
+// instance is not known, the name of the column's last row that was known, or the column's own
+// name before the first (so that a correct agent's next answer is the column's next known row).
+void take_answer(Walk *walk, int column, InterfaceRecord *record)
+{
+    const AsnObjectIdentifier *name = &walk->request.binding.name;
+    bool known;
+    UINT instance;
+
+    if (column == COLUMN_INDEX) {
+        // The rows of the ifIndex column, in ascending order of their instances.
+        known = name->idLength == CELL_LENGTH && name->ids &&
+                memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) == 0 &&
+                name->ids[ENTRY_LENGTH] == COLUMN_INDEX &&
+                (!walk->row_known || name->ids[ENTRY_LENGTH + 1] > walk->row_instance);
+        instance = known ? name->ids[ENTRY_LENGTH + 1] : 0;
+        if (known) {
+            record->instance = instance;
+            record->answered |= ANSWERED_INSTANCE;
+        }
+    } else {
+        known = (record->answered & ANSWERED_INSTANCE) != 0;
+        instance = record->instance;
+    }
+
+    if (known) {
+        walk->row_known = true;
+        walk->row_instance = instance;
+        set_next(walk, column, instance);
+        if (same_name(name, walk->next, walk->next_length))
+            store_answer(column, record, &walk->request.binding.value);
+    } else if (walk->row_known) {
+        set_next(walk, column, walk->row_instance);
+    } else {
+        set_next_column_start(walk, column);
+    }
+}
+
+// Sends the walk's next request, over a binding freshly named.
+void send_next(Walk *walk)
+{
+    prepare_request(&walk->request, walk->next, walk->next_length);
+    send_request(&walk->request);
+}
+
 } // namespace
 
-void interface_agent_open()
+void interface_agent_open(InterfaceAgent *agent)
 {
     WSADATA sockets;
 
-    installer.sockets_started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
-    if (!installer.sockets_started)
+    memset(agent, 0, sizeof *agent);
+    agent->sockets_started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
+    if (!agent->sockets_started)
         show_failure_text(SOCKETS_FAILED);
-    if (!load_agent_library())
+    if (!load_libraries(agent))
         show_failure_text(LIBRARY_FAILED);
-    find_entry_points();
-    if (agent_usable())
-        initialise_agent();
-    installer.agent_mutex = CreateMutexA(NULL, FALSE, NULL);
-    if (!installer.agent_mutex)
+    find_entry_points(agent);
+    if (agent_usable(agent))
+        initialise_agent(agent);
+    agent->agent_mutex = CreateMutexA(NULL, FALSE, NULL);
+    if (!agent->agent_mutex)
         show_failure_text(MUTEX_FAILED);
-    if (agent_usable())
-        read_interface_count();
-    allocate_records();
+    if (agent_usable(agent))
+        read_interface_count(agent);
+    allocate_records(agent);
 }
 
-void interface_table_walk()
+void interface_table_walk(InterfaceAgent *agent)
 {
-    SnmpVarBind binding;
-    SnmpVarBindList list;
-    InterfaceRecord *records = installer.interfaces;
-    LONG count = records ? installer.interface_count : 0;
+    Walk walk;
+    InterfaceRecord *records = agent->interfaces;
+    LONG count = records ? agent->interface_count : 0;
 
-    if (!agent_usable())
+    if (!agent_usable(agent))
         return;
-    prepare_request(&list, &binding, TABLE_REQUEST);
-    send_request(&list);
+    // ifEntry.ifIndex without an instance: the next object is the ifIndex of the first row.
+    memset(&walk, 0, sizeof walk);
+    walk.request.agent = agent;
+    set_next_column_start(&walk, COLUMN_INDEX);
+    send_next(&walk);
     // No first row at all: the agent has no table, and the records stay unfilled.
-    if (binding.value.asnType == ASN_NULL)
+    if (walk.request.binding.value.asnType == ASN_NULL) {
+        release_answer(&walk.request);
         return;
+    }
 
     // Each column is taken to have exactly `count` rows, so the answer after a column's last
     // row is the first row of the next column. The answer after the last ifOutOctets row is
     // fetched as well, and, like every column's last, looked at for a missing value only.
     for (int column = 1; column <= TABLE_COLUMNS; column++) {
+        walk.row_known = false;
         for (LONG row = 0; row < count; row++) {
-            store_answer(column, &records[row], &binding.value);
-            send_request(&list);
+            take_answer(&walk, column, &records[row]);
+            release_answer(&walk.request);
+            send_next(&walk);
         }
-        if (binding.value.asnType == ASN_NULL)
+        if (walk.request.binding.value.asnType == ASN_NULL)
             show_failure_text(RECEIVE_FAILED);
     }
+    release_answer(&walk.request);
 }
 
-void interface_agent_close()
+void interface_agent_close(InterfaceAgent *agent)
 {
-    if (installer.agent_mutex) {
-        CloseHandle(installer.agent_mutex);
-        installer.agent_mutex = NULL;
+    if (agent->agent_mutex) {
+        CloseHandle(agent->agent_mutex);
+        agent->agent_mutex = NULL;
     }
-    if (installer.agent_library) {
-        FreeLibrary(installer.agent_library);
-        installer.agent_library = NULL;
-        installer.agent_init = NULL;
-        installer.agent_query = NULL;
+    if (agent->agent_library) {
+        FreeLibrary(agent->agent_library);
+        agent->agent_library = NULL;
     }
-    if (installer.sockets_started) {
+    agent->agent_init = NULL;
+    agent->agent_query = NULL;
+    if (agent->utility_library) {
+        FreeLibrary(agent->utility_library);
+        agent->utility_library = NULL;
+    }
+    agent->copy_name = NULL;
+    agent->release_binding = NULL;
+    if (agent->sockets_started) {
         WSACleanup();
-        installer.sockets_started = false;
+        agent->sockets_started = false;
     }
-    if (installer.interfaces) {
-        free(installer.interfaces);
-        installer.interfaces = NULL;
+    if (agent->interfaces) {
+        free(agent->interfaces);
+        agent->interfaces = NULL;
     }
 }

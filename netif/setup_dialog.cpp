@@ -2,34 +2,47 @@
 // interfaces. It builds the interface list while it initialises, shows one line per listed
 // record and, on OK, keeps the chosen record and releases the list. It cannot be cancelled:
 // Esc and the close box only remind the user to confirm with OK.
+//
+// The dialog's data (the caller's request and the interface list) lives in run_setup_dialog's
+// frame and is reached through the window (DWLP_USER).
 #include "netif/setup_dialog.h"
 #include "netif/interfaces.h"
-#include "app/state.h"
-#include "app/strings.h"
-#include "archive/text.h"
 #include "res/resource.h"
 
 namespace {
 
 const char OK_CAPTION[] = "OK";
 
-// A record gets a line when the walk filled it and it is not a loopback interface.
+struct SetupDialog {
+    SetupDialogRequest *request;
+    InterfaceAgent agent;
+};
+
+SetupDialog *dialog_data(HWND window)
+{
+    return reinterpret_cast<SetupDialog *>(GetWindowLongA(window, DWLP_USER));
+}
+
+// A record gets a line when the walk filled what the line shows and the choice stores (its
+// description, type and index) and it is not a loopback interface. A record the agent's answers
+// did not fill is not listed, so no line ever names nothing.
 bool record_listed(const InterfaceRecord *record)
 {
-    return record->filled && record->type != INTERFACE_LOOPBACK_TYPE;
+    return (record->answered & ANSWERED_NAMING) == ANSWERED_NAMING &&
+           record->type != INTERFACE_LOOPBACK_TYPE;
 }
 
-LONG record_count()
+LONG record_count(const InterfaceAgent *agent)
 {
-    return installer.interfaces ? installer.interface_count : 0;
+    return agent->interfaces ? agent->interface_count : 0;
 }
 
-void fill_interface_list(HWND window)
+void fill_interface_list(HWND window, const InterfaceAgent *agent)
 {
     HWND list = GetDlgItem(window, IDC_INTERFACES);
 
-    for (LONG i = 0; i < record_count(); i++) {
-        const InterfaceRecord *record = &installer.interfaces[i];
+    for (LONG i = 0; i < record_count(agent); i++) {
+        const InterfaceRecord *record = &agent->interfaces[i];
         if (record_listed(record))
             SendMessageA(list, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)record->description);
     }
@@ -38,70 +51,98 @@ void fill_interface_list(HWND window)
 
 // Position in the list of the record shown on `line`: the lines keep the records' order and
 // leave out the unlisted ones. No line (an empty list) stands for the first record.
-LONG record_of_line(LRESULT line)
+LONG record_of_line(const InterfaceAgent *agent, LRESULT line)
 {
     if (line < 0)
         return 0;
-    for (LONG i = 0; i < record_count(); i++) {
-        if (record_listed(&installer.interfaces[i]) && line-- == 0)
+    for (LONG i = 0; i < record_count(agent); i++) {
+        if (record_listed(&agent->interfaces[i]) && line-- == 0)
             return i;
     }
     return 0;
 }
 
-void initialise(HWND window)
+// Moves the dialog so that its outer rectangle is centred on the primary screen.
+void center(HWND window)
 {
-    char title[TEXT_SIZE];
-    const char *text;
-
-    interface_agent_open();
-    interface_table_walk();
-
-    text = load_string(IDS_SETUP_TITLE);
-    if (!text || !text_copy(title, text, sizeof title))
-        title[0] = 0;
-    center_window(window);
-    SetWindowTextA(window, title);
-    text = load_string(IDS_SETUP_REQUEST);
-    SetDlgItemTextA(window, IDC_SETUP_TEXT, text ? text : "");
-    SetDlgItemTextA(window, IDC_SETUP_OK, OK_CAPTION);
-    installer.setup_dialog_window = window;
-    fill_interface_list(window);
+    RECT outer;
+    GetWindowRect(window, &outer);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - outer.right + outer.left) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - outer.bottom + outer.top) / 2;
+    SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-// Keeps the chosen record, taking its index before the list is released. With no record that
-// the walk filled there is nothing to choose: the choice is left unmade.
-void confirm(HWND window)
+void initialise(HWND window, SetupDialog *data)
 {
-    LRESULT line = SendDlgItemMessageA(window, IDC_INTERFACES, CB_GETCURSEL, 0, 0);
-    LONG position = record_of_line(line);
+    const SetupDialogRequest *request = data->request;
 
-    if (position < record_count() && installer.interfaces[position].filled) {
-        installer.chosen_interface = position;
-        installer.chosen_index = installer.interfaces[position].index;
-        installer.interface_chosen = true;
+    SetWindowLongA(window, DWLP_USER, reinterpret_cast<LONG>(data));
+    interface_agent_open(&data->agent);
+    interface_table_walk(&data->agent);
+
+    center(window);
+    SetWindowTextA(window, request->title ? request->title : "");
+    SetDlgItemTextA(window, IDC_SETUP_TEXT, request->request ? request->request : "");
+    SetDlgItemTextA(window, IDC_SETUP_OK, OK_CAPTION);
+    fill_interface_list(window, &data->agent);
+}
+
+// Keeps the chosen record, taking its index before the list is released. With no line the
+// first record stands for the choice, but only when the agent's answers named it wholly (a list
+// of loopback interfaces alone): a record they left partly or wholly unfilled is never chosen,
+// and the choice is then left unmade.
+void confirm(HWND window, SetupDialog *data)
+{
+    SetupDialogRequest *request = data->request;
+    const InterfaceAgent *agent = &data->agent;
+    LRESULT line = SendDlgItemMessageA(window, IDC_INTERFACES, CB_GETCURSEL, 0, 0);
+    LONG position = record_of_line(agent, line);
+
+    if (position < record_count(agent) &&
+        (agent->interfaces[position].answered & ANSWERED_NAMING) == ANSWERED_NAMING) {
+        request->chosen = true;
+        request->chosen_interface = position;
+        request->chosen_index = agent->interfaces[position].index;
     } else {
-        installer.chosen_interface = -1;
-        installer.interface_chosen = false;
+        request->chosen = false;
+        request->chosen_interface = -1;
+        request->chosen_index = 0;
     }
-    interface_agent_close();
+    interface_agent_close(&data->agent);
     EndDialog(window, IDC_SETUP_OK);
 }
 
 } // namespace
 
+void run_setup_dialog(HINSTANCE instance, SetupDialogRequest *request)
+{
+    SetupDialog data;
+
+    data.request = request;
+    request->chosen = false;
+    request->chosen_interface = -1;
+    request->chosen_index = 0;
+    DialogBoxParamA(instance, "SETUPDIALOG", NULL, setup_dialog_proc,
+                    reinterpret_cast<LPARAM>(&data));
+}
+
 INT_PTR CALLBACK setup_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    SetupDialog *data;
+
     switch (message) {
     case WM_INITDIALOG:
-        initialise(window);
+        initialise(window, reinterpret_cast<SetupDialog *>(lparam));
         return TRUE;
     case WM_COMMAND:
         // By the control id alone; the notification code is not looked at.
+        data = dialog_data(window);
+        if (!data)
+            return FALSE;
         if (LOWORD(wparam) == IDC_SETUP_OK)
-            confirm(window);
-        else if (LOWORD(wparam) == IDCANCEL)
-            message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING);
+            confirm(window, data);
+        else if (LOWORD(wparam) == IDCANCEL && data->request->remind)
+            data->request->remind();
         return FALSE;
     default:
         return FALSE;

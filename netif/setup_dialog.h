@@ -5,9 +5,22 @@
 
 #include <windows.h>
 
-// On OK: sets chosen_interface to the position of the chosen record, and, when there was a
-// record to choose, interface_chosen and chosen_index (the record's index, kept past the
-// release of the list); ends the dialog with 1.
+struct SetupDialogRequest {
+    const char *title;          // in: the window title, in the user's language
+    const char *request;        // in: the request text above the list
+    void (*remind)(void);       // in: Esc and the close box: reminds the user to confirm with OK
+    bool chosen;                // out: a record was chosen
+    LONG chosen_interface;      // out: its position in the interface list; -1 when none
+    WORD chosen_index;          // out: its index (the low 16 bits of ifIndex)
+};
+
+// Opens the dialog modally (no owner) and returns when the user has confirmed with OK. The
+// dialog reads the interface list through the SNMP extension agent while it initialises and
+// releases it on OK; only the choice is left, in `request`.
+void run_setup_dialog(HINSTANCE instance, SetupDialogRequest *request);
+
+// The dialog procedure. Its initial parameter is the dialog's own data, which run_setup_dialog
+// provides. On OK it fills the request's choice and ends the dialog with 1.
 INT_PTR CALLBACK setup_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 #endif

@@ -5,13 +5,18 @@
 //
 // Environment: KAVLIN_E2E_DIR, the build folder with the installers and their payload trees;
 // KAVLIN_SHOTS, where screenshots go (BMP); KAVLIN_AGENT_TABLE, the interface table the test
-// agent serves (set here for the installer to inherit).
+// agent serves (set here for the installer to inherit). The scenario written for Wine's own SNMP
+// agent runs by itself, with that agent in place (run-e2e ... wine); the others with the
+// project's agent.
 #include "tests/e2e/screenshot.h"
 #include "tests/win32/ui_texts.h"
 #include "tools/robot/robot.h"
 
 #include <gtest/gtest.h>
+#include <iphlpapi.h>
 
+#include <algorithm>
+#include <iostream>
 #include <stdio.h>
 #include <stdlib.h>
 #include <map>
@@ -558,6 +563,135 @@ TEST_F(EndToEnd, FirstInstallationAsksForTheInterfaceAndLaunchesTheProgram)
     EXPECT_EQ(7u, index);
     EXPECT_EQ(expected_log(entries, default_destination),
               read_file(default_destination + "\\UInstall.uif"));
+}
+
+// An interface of this machine as Wine reports it (GetIfTable), which is what Wine's own agent
+// serves.
+struct MachineInterface {
+    DWORD index;
+    std::string description;
+    DWORD type;
+};
+
+std::vector<MachineInterface> machine_interfaces()
+{
+    std::vector<MachineInterface> result;
+    ULONG size = 0;
+    if (GetIfTable(NULL, &size, TRUE) != ERROR_INSUFFICIENT_BUFFER)
+        return result;
+    std::vector<BYTE> buffer(size);
+    MIB_IFTABLE *table = (MIB_IFTABLE *)buffer.data();
+    if (GetIfTable(table, &size, TRUE) != NO_ERROR)
+        return result;
+    for (DWORD i = 0; i < table->dwNumEntries; i++) {
+        const MIB_IFROW &row = table->table[i];
+        DWORD length = std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR);
+        std::string description((const char *)row.bDescr, length);
+        description = description.substr(0, description.find('\0'));
+        result.push_back({row.dwIndex, description, row.dwType});
+    }
+    return result;
+}
+
+std::string system_file(const char *name)
+{
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, sizeof folder);
+    return std::string(folder) + "\\" + name;
+}
+
+// Lines of the setup dialog's interface list, in the ANSI code page (the text is read as UTF-16:
+// from another process the ANSI message gives the wide text).
+std::vector<std::string> interface_lines(HWND setup)
+{
+    std::vector<std::string> lines;
+    HWND list = GetDlgItem(setup, 101);
+    LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        wchar_t line[512] = L"";
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 512)
+            SendMessageW(list, CB_GETLBTEXT, i, (LPARAM)line);
+        char ansi_line[1024] = "";
+        WideCharToMultiByte(CP_ACP, 0, line, -1, ansi_line, sizeof ansi_line, NULL, NULL);
+        lines.push_back(ansi_line);
+    }
+    return lines;
+}
+
+// Run by itself (run-e2e with "wine"), with Wine's own inetmib1.dll in the system folder and
+// no override: the installer must list only interfaces that agent really names, or none, and
+// store no InterfaceIndex that names nothing.
+TEST_F(EndToEnd, FirstInstallationWithWinesOwnAgentListsNoLineThatNamesNothing)
+{
+    ASSERT_NE(std::string::npos, read_file(system_file("inetmib1.dll")).find("Wine builtin DLL"))
+        << "the system folder's inetmib1.dll is not Wine's own";
+    std::vector<std::string> failures, lines;
+    DWORD chosen_index = 0;
+    bool chosen = false;
+    {
+        Installer installer("KavlinSetupE2E.exe");
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        robot_click(dialog, 1);
+
+        // Failures of the enumeration come first, in boxes captioned "Chyba".
+        HWND setup = NULL;
+        for (DWORD start = GetTickCount(); !setup && GetTickCount() - start < WAIT_MS;) {
+            if (HWND box = robot_find("Chyba", ROBOT_MESSAGE_BOX, 0)) {
+                char text[512];
+                robot_message_text(box, text, sizeof text);
+                failures.push_back(text);
+                robot_close(box);
+                ASSERT_TRUE(wait_gone(box));
+                continue;
+            }
+            setup = robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, 0);
+            if (!setup) {
+                ASSERT_EQ(-1, installer.exit_code(0)) << "the installer ended before the setup dialog";
+                Sleep(50);
+            }
+        }
+        ASSERT_TRUE(setup);
+        lines = interface_lines(setup);
+        for (const std::string &text : failures)
+            std::cout << "Wine's own agent: message \"" << text << "\"\n";
+        for (const std::string &line : lines)
+            std::cout << "Wine's own agent: line \"" << line << "\"\n";
+        std::cout << "Wine's own agent: " << lines.size() << " line(s)" << std::endl;
+
+        // Every line names one of this machine's interfaces other than loopback, in ascending
+        // ifIndex order; OK takes the first.
+        std::vector<MachineInterface> machine = machine_interfaces();
+        for (const MachineInterface &known : machine)
+            std::cout << "This machine: ifIndex " << known.index << ", ifType " << known.type
+                      << ", \"" << known.description << "\"\n";
+        size_t next = 0;
+        for (const std::string &line : lines) {
+            EXPECT_FALSE(line.empty());
+            while (next < machine.size() &&
+                   (machine[next].description != line || machine[next].type == 24))
+                next++;
+            EXPECT_LT(next, machine.size()) << "a line that names no interface: \"" << line << "\"";
+            if (next < machine.size() && !chosen) {
+                chosen = true;
+                chosen_index = machine[next].index;
+            }
+            next++;
+        }
+        robot_click(setup, 1);
+
+        ASSERT_TRUE(wait_for_file(default_destination + "\\KavlinStarted.txt"));
+        EXPECT_TRUE(close_readme_viewer());
+        EXPECT_EQ(0, installer.exit_code());
+    }
+    DWORD index = 0, type = 0;
+    bool stored = read_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", &index, &type);
+    if (lines.empty()) {
+        EXPECT_FALSE(stored) << "no line, yet InterfaceIndex = " << index;
+    } else {
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(chosen_index, index);
+    }
 }
 
 TEST_F(EndToEnd, TrailingBackslashIsDroppedFromTheDestination)

@@ -1,11 +1,13 @@
-// The interface setup dialog, opened as the main dialog opens it and driven by the robot from a
+// The interface setup dialog, opened as the main dialog opens it (texts loaded in the user's
+// language, the reminder through the installer's message box) and driven by the robot from a
 // second thread while the dialog's modal loop runs on this one. The test agent serves the
 // interfaces. KAVLIN_TEST_LANGUAGE (cs, sk or en) names the language the locale selects.
 #include "netif/setup_dialog.h"
-#include "netif/interfaces.h"
 #include "app/state.h"
+#include "app/strings.h"
 #include "res/resource.h"
 #include "tests/win32/netif_support.h"
+#include "tests/win32/ui_texts.h"
 #include "tools/robot/robot.h"
 
 #include <gtest/gtest.h>
@@ -14,38 +16,6 @@
 #include <vector>
 
 namespace {
-
-struct LanguageTexts {
-    const char *language;
-    const wchar_t *title;       // 301
-    const wchar_t *request;     // 302
-    const wchar_t *reminder;    // 303
-    const wchar_t *caption;     // 101, the caption of the installer's message boxes
-};
-
-const LanguageTexts LANGUAGES[] = {
-    {"cs", L"Kavlin - Nastavení rozhraní",
-     L"Kavlin spouštíte poprvé. Vyberte si prosím rozhraní, na kterém chcete měřit přenosy.",
-     L"Pro pokračování musíte potvrdit výběr stisknutím tlačítka OK.", L"Kavlin - Instalátor"},
-    {"sk", L"Kavlin - Nastavenie rozhranie",
-     L"Kavlin spúštate prvý krát. Vyberte si prosím rozhranie, na ktorom chcete merať dátové "
-     L"prenosy.",
-     L"Pre pokračovanie musíte voľbu potvrdiť tlačítkom OK.", L"Kavlin - Inštalátor"},
-    {"en", L"Kavlin - Interface setup",
-     L"You run program firstly. Please choose interface for measuring of data trasfers.",
-     L"Press OK button for confirm your choose.", L"Kavlin - Installer"},
-};
-
-const LanguageTexts *expected_language()
-{
-    char name[8];
-    DWORD length = GetEnvironmentVariableA("KAVLIN_TEST_LANGUAGE", name, sizeof name);
-    for (const LanguageTexts &texts : LANGUAGES) {
-        if (length > 0 && length < sizeof name && std::string(name) == texts.language)
-            return &texts;
-    }
-    return NULL;
-}
 
 // What the robot does with the open dialog before it presses OK.
 struct Script {
@@ -64,7 +34,8 @@ struct Seen {
     std::vector<SeenBox> reminders;
     bool open_after_reminders = false;
     LRESULT selected_after_reminders = -2;
-    INT_PTR result = 0;
+    bool closed = false;                // the dialog was gone once run_setup_dialog returned
+    SetupDialogRequest choice = {};     // the request, with the choice the dialog left
 };
 
 struct Run {
@@ -117,60 +88,72 @@ DWORD WINAPI drive(void *parameter)
     return 0;
 }
 
-// Opens SETUPDIALOG as the main dialog does, with the test agent serving `table`.
+void remind_as_installer()
+{
+    message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING);
+}
+
+// Opens the setup dialog as the main dialog does, with the test agent serving `table`.
 Seen open_dialog(const std::string &table, const Script &script = Script())
 {
     Run run;
     run.script = script;
     use_agent_table(table);
-    installer.chosen_interface = 12345;
+    installer.module_instance = GetModuleHandleA(NULL);
+    std::string title = load_string(IDS_SETUP_TITLE);
+    std::string request_text = load_string(IDS_SETUP_REQUEST);
+    SetupDialogRequest &request = run.seen.choice;
+    request.title = title.c_str();
+    request.request = request_text.c_str();
+    request.remind = remind_as_installer;
+    request.chosen = true;                  // the dialog must say so itself
+    request.chosen_interface = 12345;
+    request.chosen_index = 12345;
     HANDLE robot = CreateThread(NULL, 0, drive, &run, 0, NULL);
-    run.seen.result = DialogBoxParamA(GetModuleHandleA(NULL), "SETUPDIALOG", NULL,
-                                      setup_dialog_proc, 0);
+    run_setup_dialog(GetModuleHandleA(NULL), &request);
+    run.seen.closed = robot_find(NULL, ROBOT_DIALOG, 0) == NULL;
     WaitForSingleObject(robot, 30000);
     CloseHandle(robot);
+    EXPECT_EQ(agent_faults(), std::vector<std::string>());
     return run.seen;
 }
 
 std::string row(unsigned long index, const std::string &description, unsigned long type)
 {
-    return std::to_string(index) + "|" + description + "|" + std::to_string(type) + "|0|0\n";
+    return agent_row(index, description, type);
 }
 
 using Lines = std::vector<std::wstring>;
 
 TEST(SetupDialog, TextsFollowTheLanguageAndTheButtonReadsOK)
 {
-    const LanguageTexts *texts = expected_language();
-    ASSERT_NE(texts, (const LanguageTexts *)NULL) << "KAVLIN_TEST_LANGUAGE must be cs, sk or en";
     Seen seen = open_dialog(row(1, "Ethernet", 6));
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(seen.title, texts->title);
-    EXPECT_EQ(seen.request, texts->request);
+    EXPECT_EQ(seen.title, ui_wide(IDS_SETUP_TITLE));
+    EXPECT_EQ(seen.request, ui_wide(IDS_SETUP_REQUEST));
     EXPECT_EQ(seen.button, L"OK");
-    EXPECT_EQ(seen.result, 1);
-    EXPECT_NE(installer.setup_dialog_window, (HWND)NULL);
+    EXPECT_TRUE(seen.closed);
+    EXPECT_TRUE(seen.choice.chosen);
 }
 
 TEST(SetupDialog, LoopbackFirstThenTwoAdapters)
 {
     const std::string table = row(1, "Loopback", 24) + row(2, "Adapter A", 6) +
                               row(3, "Adapter B", 6);
-    // OK without touching the list chooses the first adapter.
+    // OK without touching the list chooses the first adapter; its index is kept past the
+    // release of the list.
     Seen seen = open_dialog(table);
     EXPECT_EQ(seen.lines, Lines({L"Adapter A", L"Adapter B"}));
     EXPECT_EQ(seen.selected, 0);
-    EXPECT_EQ(installer.chosen_interface, 1);
-    EXPECT_TRUE(installer.interface_chosen);
-    EXPECT_EQ(installer.chosen_index, 2);
-    // The list is released, and the index kept past it.
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_TRUE(seen.choice.chosen);
+    EXPECT_EQ(seen.choice.chosen_interface, 1);
+    EXPECT_EQ(seen.choice.chosen_index, 2);
 
     Script second;
     second.select_line = 1;
-    open_dialog(table, second);
-    EXPECT_EQ(installer.chosen_interface, 2);
-    EXPECT_EQ(installer.chosen_index, 3);
+    seen = open_dialog(table, second);
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 }
 
 TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
@@ -180,8 +163,8 @@ TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
     Seen seen = open_dialog(row(1, "Ethernet", 6) + row(2, "Loopback", 24) +
                             row(3, "Dial-up", 23), second);
     EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Dial-up"}));
-    EXPECT_EQ(installer.chosen_interface, 2);
-    EXPECT_EQ(installer.chosen_index, 3);
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 
     // Two loopbacks, one of them known by the low byte of its type (280).
     const std::string two_loopbacks = row(1, "Loop one", 24) + row(2, "Ethernet", 6) +
@@ -191,8 +174,8 @@ TEST(SetupDialog, LinesLeadToTheirRecordsAroundLoopbacks)
         script.select_line = line;
         seen = open_dialog(two_loopbacks, script);
         EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Dial-up"}));
-        EXPECT_EQ(installer.chosen_interface, line == 0 ? 1 : 3);
-        EXPECT_EQ(installer.chosen_index, line == 0 ? 2 : 4);
+        EXPECT_EQ(seen.choice.chosen_interface, line == 0 ? 1 : 3);
+        EXPECT_EQ(seen.choice.chosen_index, line == 0 ? 2 : 4);
     }
 }
 
@@ -201,42 +184,75 @@ TEST(SetupDialog, OnlyLoopbacksGiveNoLineAndTheFirstRecord)
     Seen seen = open_dialog(row(5, "Loop one", 24) + row(6, "Loop two", 24));
     EXPECT_EQ(seen.lines, Lines());
     EXPECT_EQ(seen.selected, CB_ERR);
-    EXPECT_EQ(seen.result, 1);
-    EXPECT_EQ(installer.chosen_interface, 0);
-    EXPECT_TRUE(installer.interface_chosen);
-    EXPECT_EQ(installer.chosen_index, 5);
+    EXPECT_TRUE(seen.closed);
+    EXPECT_TRUE(seen.choice.chosen);
+    EXPECT_EQ(seen.choice.chosen_interface, 0);
+    EXPECT_EQ(seen.choice.chosen_index, 5);
 }
 
 TEST(SetupDialog, NoRecordLeavesNoChoice)
 {
-    // No rows at all, and rows the walk could not fill.
-    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6)};
+    // No rows at all; rows the walk could not fill; and rows Wine's own agent leaves with an
+    // index but nothing to show, once with its count and once with a right one.
+    const std::string three_rows = row(1, "Loopback", 24) + row(2, "Ethernet", 6) +
+                                   row(3, "Wireless", 71);
+    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6),
+                                  "!wine-walk\n" + three_rows};
     for (const std::string &table : tables) {
+        SCOPED_TRACE(table);
         Seen seen = open_dialog(table);
         EXPECT_EQ(seen.lines, Lines());
-        EXPECT_EQ(seen.result, 1);
-        EXPECT_FALSE(installer.interface_chosen);
-        EXPECT_EQ(installer.chosen_interface, -1);
+        EXPECT_TRUE(seen.closed);
+        EXPECT_FALSE(seen.choice.chosen);
+        EXPECT_EQ(seen.choice.chosen_interface, -1);
     }
+    Script script;
+    script.failure_box_first = true;
+    Seen seen = open_dialog("!wine\n" + three_rows, script);
+    ASSERT_EQ(seen.failure_boxes.size(), 1u);
+    EXPECT_EQ(seen.failure_boxes[0].ansi_text, WRONG_TYPE);
+    EXPECT_EQ(seen.lines, Lines());
+    EXPECT_FALSE(seen.choice.chosen);
+}
+
+TEST(SetupDialog, OnlyWholeRecordsAreListed)
+{
+    // Four rows announced and three served; and a refused request 6, which would have answered
+    // Ethernet's ifDescr (after the count, the walk's first, ifIndex.2, ifIndex.3, ifDescr.1):
+    // no line is blank, and each leads to its record.
+    const std::string rows = row(1, "Loopback", 24) + row(2, "Ethernet", 6) + row(3, "Wireless", 71);
+    Script second;
+    second.select_line = 1;
+    Seen seen = open_dialog("!ifnumber 4\n" + rows, second);
+    EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Wireless"}));
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
+
+    Script refused;
+    refused.failure_box_first = true;
+    seen = open_dialog("!refuse 6\n" + rows, refused);
+    ASSERT_EQ(seen.failure_boxes.size(), 1u);
+    EXPECT_EQ(seen.failure_boxes[0].ansi_text, RECEIVE_FAILED);
+    EXPECT_EQ(seen.lines, Lines({L"Wireless"}));
+    EXPECT_EQ(seen.choice.chosen_interface, 2);
+    EXPECT_EQ(seen.choice.chosen_index, 3);
 }
 
 TEST(SetupDialog, EscAndTheCloseBoxRemindAndKeepTheDialogOpen)
 {
-    const LanguageTexts *texts = expected_language();
-    ASSERT_NE(texts, (const LanguageTexts *)NULL) << "KAVLIN_TEST_LANGUAGE must be cs, sk or en";
     Script script;
     script.select_line = 1;
     script.remind = true;
     Seen seen = open_dialog(row(1, "Ethernet", 6) + row(2, "Wireless", 71), script);
     ASSERT_EQ(seen.reminders.size(), 2u);
     for (const SeenBox &box : seen.reminders) {
-        EXPECT_EQ(box.text, texts->reminder);
-        EXPECT_EQ(box.caption, texts->caption);
+        EXPECT_EQ(box.text, ui_wide(IDS_SETUP_REMINDER));
+        EXPECT_EQ(box.caption, ui_wide(IDS_TITLE));
     }
     EXPECT_TRUE(seen.open_after_reminders);
     EXPECT_EQ(seen.selected_after_reminders, 1);
-    EXPECT_EQ(installer.chosen_interface, 1);
-    EXPECT_EQ(installer.chosen_index, 2);
+    EXPECT_EQ(seen.choice.chosen_interface, 1);
+    EXPECT_EQ(seen.choice.chosen_index, 2);
 }
 
 TEST(SetupDialog, EnumerationFailuresComeBeforeTheDialogShows)
@@ -250,7 +266,7 @@ TEST(SetupDialog, EnumerationFailuresComeBeforeTheDialogShows)
     EXPECT_FALSE(seen.failure_boxes[0].owned);
     EXPECT_FALSE(seen.failure_boxes[0].dialog_visible);
     EXPECT_EQ(seen.lines, Lines());
-    EXPECT_FALSE(installer.interface_chosen);
+    EXPECT_FALSE(seen.choice.chosen);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // The interface list read through the SNMP extension agent, against the project's test agent
-// installed as the system folder's inetmib1.dll: the records, the requests sent, and the
-// failure messages in the order the user sees them.
+// installed as the system folder's inetmib1.dll: the records, the requests sent, the failure
+// messages in the order the user sees them, and the memory passed between installer and agent.
 #include "netif/interfaces.h"
-#include "app/state.h"
 #include "tests/win32/netif_support.h"
 
 #include <gtest/gtest.h>
+#include <snmp.h>
 
 #include <string>
 #include <vector>
@@ -19,40 +19,52 @@ struct Enumeration {
     long requests;
 };
 
+using Messages = std::vector<std::string>;
+using Positions = std::vector<LONG>;
+
 // Runs the set-up and the walk against `table`, then the clean-up. Without `recorded` the
-// agent keeps neither its request count nor its log.
+// agent keeps neither its request count nor its log. Every name the agent was given must have
+// come from the SNMP utility allocator.
 Enumeration enumerate(const std::string &table, bool recorded = true)
 {
     Enumeration result;
+    InterfaceAgent agent;
     use_agent_table(table);
     if (!recorded) {
         SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", NULL);
         SetEnvironmentVariableA("KAVLIN_AGENT_LOG", NULL);
     }
     BoxWatcher watcher;
-    interface_agent_open();
-    interface_table_walk();
+    interface_agent_open(&agent);
+    interface_table_walk(&agent);
     result.messages = watcher.texts();
-    result.count = installer.interface_count;
-    if (installer.interfaces)
-        result.records.assign(installer.interfaces, installer.interfaces + installer.interface_count);
+    result.count = agent.interface_count;
+    if (agent.interfaces)
+        result.records.assign(agent.interfaces, agent.interfaces + agent.interface_count);
     result.requests = agent_requests();
-    interface_agent_close();
+    interface_agent_close(&agent);
+    EXPECT_EQ(agent_faults(), Messages());
     return result;
 }
 
-std::string row(unsigned long index, const std::string &description, unsigned long type,
-                unsigned long in_octets = 0, unsigned long out_octets = 0,
-                const char *kind = NULL)
+// Positions of the records whose index, description and type all came from expected answers.
+Positions named(const Enumeration &result)
 {
-    std::string line = std::to_string(index) + "|" + description + "|" + std::to_string(type) +
-                       "|" + std::to_string(in_octets) + "|" + std::to_string(out_octets);
-    if (kind)
-        line += std::string("|") + kind;
-    return line + "\n";
+    Positions positions;
+    for (size_t i = 0; i < result.records.size(); i++) {
+        if ((result.records[i].answered & ANSWERED_NAMING) == ANSWERED_NAMING)
+            positions.push_back((LONG)i);
+    }
+    return positions;
 }
 
-using Messages = std::vector<std::string>;
+const unsigned char ALL_FIELDS = ANSWERED_NAMING | ANSWERED_IN_OCTETS | ANSWERED_OUT_OCTETS |
+                                 ANSWERED_INSTANCE;
+
+std::string answered_name(const std::string &log_line)
+{
+    return log_line.substr(log_line.find(' ') + 1);
+}
 
 TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
 {
@@ -60,8 +72,8 @@ TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
         SCOPED_TRACE("rows: " + std::to_string(rows));
         std::string table;
         for (int i = 0; i < rows; i++)
-            table += row(10 + i * 7, "Adapter " + std::to_string(i), i == 1 ? 24 : 6,
-                         1000u * i + 1, 4000000000u - i);
+            table += agent_row(10 + i * 7, "Adapter " + std::to_string(i), i == 1 ? 24 : 6,
+                               1000u * i + 1, 4000000000u - i);
         Enumeration result = enumerate(table);
         EXPECT_EQ(result.messages, Messages());
         ASSERT_EQ(result.count, rows);
@@ -69,7 +81,8 @@ TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
         EXPECT_EQ(result.requests, 2 + 16 * rows);
         for (int i = 0; i < rows; i++) {
             const InterfaceRecord &record = result.records[i];
-            EXPECT_TRUE(record.filled);
+            EXPECT_EQ(record.answered, ALL_FIELDS);
+            EXPECT_EQ(record.instance, 10u + i * 7);
             EXPECT_EQ(record.index, 10 + i * 7);
             EXPECT_STREQ(record.description, ("Adapter " + std::to_string(i)).c_str());
             EXPECT_EQ(record.type, i == 1 ? 24 : 6);
@@ -81,7 +94,7 @@ TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
 
 TEST(Enumeration, TwoRowsAreWalkedColumnByColumnFromTheAgentsLastAnswer)
 {
-    Enumeration result = enumerate(row(1, "First", 6) + row(2, "Second", 6));
+    Enumeration result = enumerate(agent_row(1, "First", 6) + agent_row(2, "Second", 6));
     std::vector<std::string> log = agent_log();
     ASSERT_EQ(log.size(), 34u);
     EXPECT_EQ(log[0], "1.3.6.1.2.1.2.0.1.1 1.3.6.1.2.1.2.1.0");
@@ -93,11 +106,9 @@ TEST(Enumeration, TwoRowsAreWalkedColumnByColumnFromTheAgentsLastAnswer)
         int instance = 1 + (int)(i - 1) % 2;
         std::string answered = "1.3.6.1.2.1.2.2.1." + std::to_string(column) + "." +
                                std::to_string(instance);
-        EXPECT_EQ(log[i].substr(log[i].find(' ') + 1), answered) << "request " << i;
-        if (i > 1) {
-            std::string previous = log[i - 1].substr(log[i - 1].find(' ') + 1);
-            EXPECT_EQ(log[i].substr(0, log[i].find(' ')), previous) << "request " << i;
-        }
+        EXPECT_EQ(answered_name(log[i]), answered) << "request " << i;
+        if (i > 1)
+            EXPECT_EQ(log[i].substr(0, log[i].find(' ')), answered_name(log[i - 1])) << "request " << i;
     }
     EXPECT_EQ(log.back(), "1.3.6.1.2.1.2.2.1.16.2 1.3.6.1.2.1.2.2.1.17.1");
     ASSERT_EQ(result.records.size(), 2u);
@@ -108,13 +119,16 @@ TEST(Enumeration, TwoRowsAreWalkedColumnByColumnFromTheAgentsLastAnswer)
 TEST(Enumeration, NumbersAreCutToTheirFieldsWidth)
 {
     // ifIndex 65537 and ifType 280 (24 in the low byte) keep their low 16 and 8 bits.
-    Enumeration result = enumerate(row(3, "A", 6) + row(65537, "B", 280) + row(4294967295u, "C", 262));
+    Enumeration result = enumerate(agent_row(3, "A", 6) + agent_row(65537, "B", 280) +
+                                   agent_row(4294967295u, "C", 262));
     ASSERT_EQ(result.count, 3);
     EXPECT_EQ(result.records[0].index, 3);
     EXPECT_EQ(result.records[1].index, 1);
+    EXPECT_EQ(result.records[1].instance, 65537u);
     EXPECT_EQ(result.records[1].type, INTERFACE_LOOPBACK_TYPE);
     EXPECT_EQ(result.records[2].index, 65535);
     EXPECT_EQ(result.records[2].type, 6);
+    EXPECT_EQ(named(result), Positions({0, 1, 2}));
     EXPECT_EQ(result.messages, Messages());
 }
 
@@ -122,17 +136,21 @@ TEST(Enumeration, DescriptionsAreCutAtNulLengthAnd255Characters)
 {
     std::string exact(255, 'e');
     std::string longer(300, 'l');
-    Enumeration result = enumerate(row(1, exact, 6) + row(2, longer, 6) +
-                                   row(3, "no terminator", 6, 0, 0, "nonul") +
-                                   row(4, "not a string", 6, 0, 0, "integer") +
-                                   row(5, "", 6));
+    Enumeration result = enumerate(agent_row(1, exact, 6) + agent_row(2, longer, 6) +
+                                   agent_row(3, "no terminator", 6, 0, 0, "nonul") +
+                                   agent_row(4, "not a string", 6, 0, 0, "integer") +
+                                   agent_row(5, "", 6));
     ASSERT_EQ(result.count, 5);
     EXPECT_EQ(std::string(result.records[0].description), exact);
     EXPECT_EQ(std::string(result.records[1].description), longer.substr(0, 255));
     // Served without its NUL and followed by other bytes: the text ends at its length.
     EXPECT_STREQ(result.records[2].description, "no terminator");
+    // An ifDescr that is no octet string gives no description, and the record is not named.
     EXPECT_STREQ(result.records[3].description, "");
+    EXPECT_FALSE(result.records[3].answered & ANSWERED_DESCRIPTION);
     EXPECT_STREQ(result.records[4].description, "");
+    EXPECT_TRUE(result.records[4].answered & ANSWERED_DESCRIPTION);
+    EXPECT_EQ(named(result), Positions({0, 1, 2, 4}));
     EXPECT_EQ(result.messages, Messages());
 }
 
@@ -144,25 +162,31 @@ TEST(Enumeration, FailuresAreShownInOrderAndTheSequenceGoesOn)
         Messages messages;
         LONG count;
         long requests;
+        Positions named;    // records whose index, description and type all arrived
     };
-    const std::string two_rows = row(1, "One", 6) + row(2, "Two", 6);
+    const std::string two_rows = agent_row(1, "One", 6) + agent_row(2, "Two", 6);
     const Case cases[] = {
         // Init fails, and the agent is queried all the same.
-        {"init fails", "!fail init\n" + two_rows, {AGENT_INIT_FAILED}, 2, 34},
+        {"init fails", "!fail init\n" + two_rows, {AGENT_INIT_FAILED}, 2, 34, {0, 1}},
         // Refused without touching the binding: the zeroed value is no INTEGER either.
-        {"count refused", "!fail count\n" + two_rows, {RECEIVE_FAILED, WRONG_TYPE}, 0, 2},
-        {"count of another type", "!count-type gauge\n" + two_rows, {WRONG_TYPE}, 0, 2},
+        {"count refused", "!fail count\n" + two_rows, {RECEIVE_FAILED, WRONG_TYPE}, 0, 2, {}},
+        {"count of another type", "!count-type gauge\n" + two_rows, {WRONG_TYPE}, 0, 2, {}},
         // No first row: the walk stops at once, silently.
-        {"first answer missing", "!walk-null\n" + two_rows, {}, 2, 2},
-        {"walk's first request refused", "!refuse 2\n" + two_rows, {RECEIVE_FAILED}, 2, 34},
+        {"first answer missing", "!walk-null\n" + two_rows, {}, 2, 2, {}},
+        // The refused first request leaves the walk's own name: row 0 gets nothing, and the
+        // walk goes on from the column's start, so row 1 takes the table's first row.
+        {"walk's first request refused", "!refuse 2\n" + two_rows, {RECEIVE_FAILED}, 2, 34, {1}},
+        // Request 5 would have answered ifDescr.2, request 20 ifInOctets.1: each costs only its
+        // own field.
         {"two walk requests refused", "!refuse 5\n!refuse 20\n" + two_rows,
-         {RECEIVE_FAILED, RECEIVE_FAILED}, 2, 34},
-        // More rows announced than served: the columns slide, and the last two end past the
-        // table, once per column.
-        {"fewer rows than announced", "!ifnumber 3\n" + two_rows,
-         {RECEIVE_FAILED, RECEIVE_FAILED}, 3, 50},
-        {"more rows than announced", "!ifnumber 1\n" + two_rows, {}, 1, 18},
-        {"negative count", "!ifnumber -5\n" + two_rows, {}, 0, 2},
+         {RECEIVE_FAILED, RECEIVE_FAILED}, 2, 34, {0}},
+        // More rows announced than served: the extra record stays unfilled, the others are
+        // whole, and no column runs past the table.
+        {"fewer rows than announced", "!ifnumber 3\n" + two_rows, {}, 3, 50, {0, 1}},
+        // Fewer rows announced than served: every column's first answer is the previous
+        // column's next row, never the one expected.
+        {"more rows than announced", "!ifnumber 1\n" + two_rows, {}, 1, 18, {}},
+        {"negative count", "!ifnumber -5\n" + two_rows, {}, 0, 2, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,55 +194,158 @@ TEST(Enumeration, FailuresAreShownInOrderAndTheSequenceGoesOn)
         EXPECT_EQ(result.messages, c.messages);
         EXPECT_EQ(result.count, c.count);
         EXPECT_EQ(result.requests, c.requests);
+        EXPECT_EQ(named(result), c.named);
     }
 }
 
-TEST(Enumeration, UnfilledAndSlidRecordsHoldDefinedText)
+TEST(Enumeration, RecordsTakeOnlyTheirOwnRowsAnswers)
 {
-    Enumeration unfilled = enumerate("!walk-null\n" + row(1, "One", 6) + row(2, "Two", 6));
+    Enumeration unfilled = enumerate("!walk-null\n" + agent_row(1, "One", 6) + agent_row(2, "Two", 6));
     ASSERT_EQ(unfilled.records.size(), 2u);
     for (const InterfaceRecord &record : unfilled.records) {
-        EXPECT_FALSE(record.filled);
+        EXPECT_EQ(record.answered, 0);
         EXPECT_STREQ(record.description, "");
     }
 
-    // Announcing three rows of two: the descriptions come from ifDescr.2, ifType.1, ifType.2.
-    Enumeration slid = enumerate("!ifnumber 3\n" + row(1, "One", 6) + row(2, "Two", 6));
-    ASSERT_EQ(slid.records.size(), 3u);
-    EXPECT_STREQ(slid.records[0].description, "Two");
-    EXPECT_STREQ(slid.records[1].description, "");
-    EXPECT_STREQ(slid.records[2].description, "");
+    // Three rows announced, two served: the records hold their own rows, the third nothing.
+    Enumeration fewer = enumerate("!ifnumber 3\n" + agent_row(1, "One", 6, 10, 11) +
+                                  agent_row(2, "Two", 24, 20, 21));
+    ASSERT_EQ(fewer.records.size(), 3u);
+    EXPECT_STREQ(fewer.records[0].description, "One");
+    EXPECT_EQ(fewer.records[0].out_octets, 11u);
+    EXPECT_STREQ(fewer.records[1].description, "Two");
+    EXPECT_EQ(fewer.records[1].type, 24);
+    EXPECT_EQ(fewer.records[1].in_octets, 20u);
+    EXPECT_EQ(fewer.records[2].answered, 0);
+    EXPECT_STREQ(fewer.records[2].description, "");
+
+    // A refused request leaves its field empty and the rest of the row whole.
+    Enumeration refused = enumerate("!refuse 20\n" + agent_row(1, "One", 6, 10, 11) +
+                                    agent_row(2, "Two", 6, 20, 21));
+    EXPECT_EQ(refused.records[0].answered, ALL_FIELDS & ~ANSWERED_IN_OCTETS);
+    EXPECT_EQ(refused.records[0].in_octets, 0u);
+    EXPECT_EQ(refused.records[0].out_octets, 11u);
+    EXPECT_EQ(refused.records[1].answered, ALL_FIELDS);
+    EXPECT_EQ(refused.records[1].in_octets, 20u);
+}
+
+TEST(Enumeration, WineAgentsAnswersGiveNoRecordThatNamesNothing)
+{
+    const std::string table = agent_row(1, "Loopback", 24) + agent_row(2, "Ethernet", 6) +
+                              agent_row(3, "Wireless", 71);
+    // The count request answered by ifIndex.1 (INTEGER 1): no count, an empty list.
+    Enumeration wine = enumerate("!wine\n" + table);
+    EXPECT_EQ(agent_log().at(0), "1.3.6.1.2.1.2.0.1.1 1.3.6.1.2.1.2.2.1.1.1");
+    EXPECT_EQ(wine.messages, Messages({WRONG_TYPE}));
+    EXPECT_EQ(wine.count, 0);
+    EXPECT_EQ(wine.requests, 2);
+
+    // With the count right, the walk meets the jump from the ifIndex column to ipForwarding:
+    // the rows keep their ifIndex, but nothing names them.
+    Enumeration walk = enumerate("!wine-walk\n" + table);
+    std::vector<std::string> log = agent_log();
+    ASSERT_EQ(log.size(), 2u + 16 * 3);
+    EXPECT_EQ(answered_name(log[3]), "1.3.6.1.2.1.2.2.1.1.3");
+    EXPECT_EQ(answered_name(log[4]), "1.3.6.1.2.1.4.1");
+    EXPECT_EQ(walk.messages, Messages());
+    ASSERT_EQ(walk.count, 3);
+    EXPECT_EQ(named(walk), Positions());
+    for (LONG i = 0; i < 3; i++) {
+        EXPECT_EQ(walk.records[i].answered, ANSWERED_INDEX | ANSWERED_INSTANCE);
+        EXPECT_EQ(walk.records[i].index, i + 1);
+        EXPECT_STREQ(walk.records[i].description, "");
+    }
 }
 
 TEST(Enumeration, CountBeyondTheLimitIsCut)
 {
     // A million requests: not counted nor logged, which would take long.
-    Enumeration result = enumerate("!ifnumber 100000\n" + row(1, "One", 6), false);
+    Enumeration result = enumerate("!ifnumber 100000\n" + agent_row(1, "One", 6), false);
     EXPECT_EQ(result.count, INTERFACE_COUNT_LIMIT);
     ASSERT_EQ(result.records.size(), (size_t)INTERFACE_COUNT_LIMIT);
-    EXPECT_EQ(result.records[0].index, 1);
+    EXPECT_EQ(named(result), Positions({0}));
+    EXPECT_STREQ(result.records[0].description, "One");
+    EXPECT_EQ(result.records[INTERFACE_COUNT_LIMIT - 1].answered, 0);
     EXPECT_STREQ(result.records[INTERFACE_COUNT_LIMIT - 1].description, "");
-    // Every column ends past the table.
-    EXPECT_EQ(result.messages, Messages(16, RECEIVE_FAILED));
+    // The walk goes on from the one row each column has, and never past the table.
+    EXPECT_EQ(result.messages, Messages());
 }
 
-TEST(Enumeration, MissingAgentOrEntryPointGivesAnEmptyListWithoutAgentCalls)
+TEST(Enumeration, AnswersAreReleased)
 {
-    {
-        AgentSwap missing("");
-        ASSERT_TRUE(missing.ok());
-        Enumeration result = enumerate(row(1, "One", 6));
-        EXPECT_EQ(result.messages, Messages({LIBRARY_FAILED, ENTRY_POINTS_FAILED}));
-        EXPECT_EQ(result.count, 0);
-    }
+    std::string table;
+    for (int i = 0; i < 40; i++)
+        table += agent_row(i + 1, "Adapter with a description of some length " + std::to_string(i), 6);
+    // The first run loads what stays loaded; the later ones must leave the heap as they found it.
+    enumerate(table, false);
+    size_t before = process_heap_in_use();
+    for (int run = 0; run < 3; run++)
+        enumerate(table, false);
+    size_t after = process_heap_in_use();
+    // Each run takes 641 answers: unreleased names alone would keep some 30 KB a run.
+    EXPECT_LT(after, before + 4096) << "before " << before << ", after " << after;
+}
+
+TEST(Enumeration, TheAgentTellsNamesNotFromTheAllocator)
+{
+    // The check the test agent makes of every name it is given, shown to work.
+    HMODULE utility = LoadLibraryA("snmpapi.dll");
+    HMODULE library = LoadLibraryA(system_file_path("inetmib1.dll").c_str());
+    ASSERT_TRUE(utility && library);
+    auto copy = reinterpret_cast<INT(WINAPI *)(AsnObjectIdentifier *, AsnObjectIdentifier *)>(
+        GetProcAddress(utility, "SnmpUtilOidCpy"));
+    auto release = reinterpret_cast<VOID(WINAPI *)(SnmpVarBind *)>(
+        GetProcAddress(utility, "SnmpUtilVarBindFree"));
+    auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(library, "SnmpExtensionInit"));
+    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(library, "SnmpExtensionQuery"));
+    ASSERT_TRUE(copy && release && init && query);
+
+    use_agent_table(agent_row(1, "One", 6));
+    HANDLE trap = NULL;
+    AsnObjectIdentifier view = {};
+    ASSERT_TRUE(init(GetTickCount(), &trap, &view));
+    static const UINT request[] = {1, 3, 6, 1, 2, 1, 2, 0, 1, 1};
+    AsnObjectIdentifier constant = {10, const_cast<UINT *>(request)};
+    AsnInteger32 status = 0, index = 0;
+
+    SnmpVarBind binding = {};
+    SnmpVarBindList list = {&binding, 1};
+    ASSERT_TRUE(copy(&binding.name, &constant));
+    EXPECT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
+    EXPECT_EQ(agent_faults(), Messages());
+    release(&binding);
+
+    binding = SnmpVarBind();
+    binding.name = constant;
+    EXPECT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
+    EXPECT_EQ(agent_faults(), Messages({"request 2: a name not allocated by the SNMP utility "
+                                        "allocator (1.3.6.1.2.1.2.0.1.1)"}));
+    release(&binding);     // the agent's answer
+    FreeLibrary(library);
+    FreeLibrary(utility);
+}
+
+TEST(Enumeration, MissingLibraryOrEntryPointGivesAnEmptyListWithoutAgentCalls)
+{
     {
         char variant[MAX_PATH];
         DWORD length = GetEnvironmentVariableA("KAVLIN_AGENT_NOINIT", variant, sizeof variant);
         ASSERT_TRUE(length > 0 && length < sizeof variant) << "KAVLIN_AGENT_NOINIT not set";
-        AgentSwap without_init(variant);
-        ASSERT_TRUE(without_init.ok());
-        Enumeration result = enumerate(row(1, "One", 6));
+        SystemFileSwap without_init("inetmib1.dll", variant);
+        ASSERT_TRUE(without_init.ok()) << GetLastError();
+        Enumeration result = enumerate(agent_row(1, "One", 6));
         EXPECT_EQ(result.messages, Messages({ENTRY_POINTS_FAILED}));
+        EXPECT_EQ(result.count, 0);
+        EXPECT_EQ(result.requests, 0);
+    }
+    // Last: Wine keeps the agent's file open after the agent failed to load for want of the
+    // utility library, so that it cannot be replaced any more.
+    for (const char *name : {"inetmib1.dll", "snmpapi.dll"}) {
+        SCOPED_TRACE(name);
+        SystemFileSwap missing(name, "");
+        ASSERT_TRUE(missing.ok()) << GetLastError();
+        Enumeration result = enumerate(agent_row(1, "One", 6));
+        EXPECT_EQ(result.messages, Messages({LIBRARY_FAILED, ENTRY_POINTS_FAILED}));
         EXPECT_EQ(result.count, 0);
         EXPECT_EQ(result.requests, 0);
     }
@@ -226,29 +353,33 @@ TEST(Enumeration, MissingAgentOrEntryPointGivesAnEmptyListWithoutAgentCalls)
 
 TEST(Enumeration, CleanUpReleasesEverythingAndUnloadsTheAgent)
 {
-    use_agent_table(row(1, "One", 6));
+    InterfaceAgent agent;
+    use_agent_table(agent_row(1, "One", 6));
     BoxWatcher watcher;
-    interface_agent_open();
-    interface_table_walk();
+    interface_agent_open(&agent);
+    interface_table_walk(&agent);
     ASSERT_NE(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    interface_agent_close();
+    EXPECT_NE(agent.utility_library, (HMODULE)NULL);
+    interface_agent_close(&agent);
     EXPECT_EQ(watcher.texts(), Messages());
     EXPECT_EQ(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
-    EXPECT_EQ(installer.agent_mutex, (HANDLE)NULL);
-    EXPECT_FALSE(installer.sockets_started);
-    EXPECT_EQ(installer.interface_count, 1);
+    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(agent.agent_mutex, (HANDLE)NULL);
+    EXPECT_EQ(agent.agent_library, (HMODULE)NULL);
+    EXPECT_EQ(agent.utility_library, (HMODULE)NULL);
+    EXPECT_FALSE(agent.sockets_started);
+    EXPECT_EQ(agent.interface_count, 1);
 }
 
 TEST(Enumeration, CleanUpAfterEverythingFailedShowsNothing)
 {
-    use_agent_table("");
-    installer.interfaces = (InterfaceRecord *)malloc(0);
-    ASSERT_NE(installer.interfaces, (InterfaceRecord *)NULL);
+    InterfaceAgent agent = {};
+    agent.interfaces = (InterfaceRecord *)malloc(0);
+    ASSERT_NE(agent.interfaces, (InterfaceRecord *)NULL);
     BoxWatcher watcher;
-    interface_agent_close();
+    interface_agent_close(&agent);
     EXPECT_EQ(watcher.texts(), Messages());
-    EXPECT_EQ(installer.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
 }
 
 } // namespace

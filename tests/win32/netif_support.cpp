@@ -1,6 +1,5 @@
 #include "tests/win32/netif_support.h"
 
-#include "app/state.h"
 #include "tools/robot/robot.h"
 
 #include <stdio.h>
@@ -42,20 +41,51 @@ const std::string &log_file()
     return path;
 }
 
+const std::string &fault_file()
+{
+    static const std::string path = temp_path("kavlin-netif-faults.txt");
+    return path;
+}
+
+std::vector<std::string> read_lines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    char line[512];
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file) {
+        while (fgets(line, sizeof line, file)) {
+            line[strcspn(line, "\r\n")] = 0;
+            lines.push_back(line);
+        }
+        fclose(file);
+    }
+    return lines;
+}
+
 } // namespace
+
+std::string agent_row(unsigned long index, const std::string &description, unsigned long type,
+                      unsigned long in_octets, unsigned long out_octets, const char *kind)
+{
+    std::string line = std::to_string(index) + "|" + description + "|" + std::to_string(type) +
+                       "|" + std::to_string(in_octets) + "|" + std::to_string(out_octets);
+    if (kind)
+        line += std::string("|") + kind;
+    return line + "\n";
+}
 
 void use_agent_table(const std::string &table)
 {
-    memset(&installer, 0, sizeof installer);
-    installer.module_instance = GetModuleHandleA(NULL);
     FILE *file = fopen(table_file().c_str(), "wb");
     fputs(table.c_str(), file);
     fclose(file);
     DeleteFileA(count_file().c_str());
     DeleteFileA(log_file().c_str());
+    DeleteFileA(fault_file().c_str());
     SetEnvironmentVariableA("KAVLIN_AGENT_TABLE", table_file().c_str());
     SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", count_file().c_str());
     SetEnvironmentVariableA("KAVLIN_AGENT_LOG", log_file().c_str());
+    SetEnvironmentVariableA("KAVLIN_AGENT_FAULTS", fault_file().c_str());
 }
 
 long agent_requests()
@@ -72,41 +102,49 @@ long agent_requests()
 
 std::vector<std::string> agent_log()
 {
-    std::vector<std::string> lines;
-    char line[512];
-    FILE *file = fopen(log_file().c_str(), "rb");
-    if (file) {
-        while (fgets(line, sizeof line, file)) {
-            line[strcspn(line, "\r\n")] = 0;
-            lines.push_back(line);
-        }
-        fclose(file);
-    }
-    return lines;
+    return read_lines(log_file());
 }
 
-std::string system_agent_path()
+std::vector<std::string> agent_faults()
+{
+    return read_lines(fault_file());
+}
+
+size_t process_heap_in_use()
+{
+    HANDLE heap = GetProcessHeap();
+    PROCESS_HEAP_ENTRY entry = {};
+    size_t in_use = 0;
+    HeapLock(heap);
+    while (HeapWalk(heap, &entry)) {
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            in_use += entry.cbData;
+    }
+    HeapUnlock(heap);
+    return in_use;
+}
+
+std::string system_file_path(const char *name)
 {
     char folder[MAX_PATH];
     GetSystemDirectoryA(folder, sizeof folder);
-    return std::string(folder) + "\\inetmib1.dll";
+    return std::string(folder) + "\\" + name;
 }
 
-AgentSwap::AgentSwap(const std::string &replacement)
-    : saved_(temp_path("kavlin-netif-saved-agent.dll")), ok_(false)
+SystemFileSwap::SystemFileSwap(const char *name, const std::string &replacement)
+    : path_(system_file_path(name)), saved_(temp_path("kavlin-netif-saved.dll")), ok_(false)
 {
-    std::string agent = system_agent_path();
-    if (!CopyFileA(agent.c_str(), saved_.c_str(), FALSE))
+    if (!CopyFileA(path_.c_str(), saved_.c_str(), FALSE))
         return;
     if (replacement.empty())
-        ok_ = DeleteFileA(agent.c_str()) != 0;
+        ok_ = DeleteFileA(path_.c_str()) != 0;
     else
-        ok_ = CopyFileA(replacement.c_str(), agent.c_str(), FALSE) != 0;
+        ok_ = CopyFileA(replacement.c_str(), path_.c_str(), FALSE) != 0;
 }
 
-AgentSwap::~AgentSwap()
+SystemFileSwap::~SystemFileSwap()
 {
-    CopyFileA(saved_.c_str(), system_agent_path().c_str(), FALSE);
+    CopyFileA(saved_.c_str(), path_.c_str(), FALSE);
     DeleteFileA(saved_.c_str());
 }
 

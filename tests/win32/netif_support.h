@@ -19,8 +19,13 @@ extern const char *const MUTEX_FAILED;
 extern const char *const RECEIVE_FAILED;
 extern const char *const WRONG_TYPE;
 
-// Clears the installer state and points the test agent at a table file holding `table` (rows
-// and directives as the agent reads them), a fresh request count and a fresh request log.
+// One row of the test agent's table file: ifIndex|ifDescr|ifType|ifInOctets|ifOutOctets[|kind].
+std::string agent_row(unsigned long index, const std::string &description, unsigned long type,
+                      unsigned long in_octets = 0, unsigned long out_octets = 0,
+                      const char *kind = NULL);
+
+// Points the test agent at a table file holding `table` (rows and directives as the agent reads
+// them), a fresh request count, a fresh request log and a fresh fault log.
 void use_agent_table(const std::string &table);
 
 // Requests the agent received since its initialisation (0 when it received none).
@@ -30,18 +35,27 @@ long agent_requests();
 // "null" or "refused" for the answer when there was no object to give.
 std::vector<std::string> agent_log();
 
-// Path of the agent in the system folder, where the installer loads it from.
-std::string system_agent_path();
+// The agent's faults since use_agent_table, one line each: names it was given that did not
+// come from the SNMP utility allocator.
+std::vector<std::string> agent_faults();
 
-// Replaces the system folder's agent for the life of the object (or removes it, for an empty
-// path), and puts the original back afterwards.
-class AgentSwap {
+// Bytes in use in the process heap, where the SNMP utility allocator takes its blocks from.
+size_t process_heap_in_use();
+
+// Path of a file in the system folder, where the installer loads the agent (inetmib1.dll) and
+// the SNMP utility library (snmpapi.dll) from.
+std::string system_file_path(const char *name);
+
+// Replaces the system folder's file `name` for the life of the object (or removes it, for an
+// empty path), and puts the original back afterwards.
+class SystemFileSwap {
 public:
-    explicit AgentSwap(const std::string &replacement);
-    ~AgentSwap();
+    SystemFileSwap(const char *name, const std::string &replacement);
+    ~SystemFileSwap();
     bool ok() const { return ok_; }
 
 private:
+    std::string path_;
     std::string saved_;
     bool ok_;
 };

@@ -14,6 +14,12 @@
 //   !count-type gauge  answer ifNumber as a Gauge32 instead of an INTEGER
 //   !walk-null         answer a request for ifEntry.ifIndex (no instance) with ASN_NULL
 //   !refuse K          refuse the K-th request (from 1), binding untouched; may repeat
+//   !wine              answer GETNEXT as Wine's own agent does: of the interfaces group only the
+//                      ifIndex column, so that the count request gets the first row's ifIndex
+//                      (INTEGER) instead of ifNumber.0; after the ifIndex column the walk leaves
+//                      the table for the ip group's scalars, ipForwarding (1.3.6.1.2.1.4.1) first
+//   !wine-walk         the same, but with ifNumber.0 served: the count is right and the walk
+//                      meets the jump out of the table
 //
 // A row's "nonul" serves its ifDescr without the terminating NUL and followed by bytes that are
 // not NUL either; "integer" serves ifDescr as an INTEGER. When KAVLIN_AGENT_COUNT names a file,
@@ -21,9 +27,13 @@
 // it after every request; when KAVLIN_AGENT_LOG names a file, every request is appended to it as
 // "<name asked> <name answered>" ("null" or "refused" when no object was given).
 //
-// The agent keeps ownership of every name and value it puts into a binding (they stay valid
-// until the next request or until the DLL is unloaded) and never releases what the caller put
-// there: the caller's first name is often constant data.
+// Memory follows the extension-agent interface as the agents of the system do: on GETNEXT the
+// agent frees the name it is given (SnmpUtilOidFree) and puts in a name and a value of its own,
+// allocated with SnmpUtilMemAlloc, which the caller releases. A refused request and an answer
+// without an object (ASN_NULL) leave the name as it was. Every name it is given must therefore
+// come from the SNMP utility allocator, which takes its blocks from the process heap: a name
+// that is no block of that heap (constant data, a name already freed) is recorded as a fault
+// and left alone. When KAVLIN_AGENT_FAULTS names a file, each fault is appended to it as a line.
 #include <windows.h>
 #include <iphlpapi.h>
 #include <snmp.h>
@@ -37,6 +47,7 @@ enum DescriptionKind { DESCRIPTION_TEXT, DESCRIPTION_NO_NUL, DESCRIPTION_INTEGER
 
 enum {
     TABLE_COLUMNS = 22,         // ifIndex .. ifSpecific
+    IP_SCALARS = 19,            // ipForwarding .. ipRoutingDiscards
     MAX_NAME = 16,
     MAX_REFUSALS = 64,
     DESCRIPTION_PADDING = 8     // non-NUL bytes after a description served without its NUL
@@ -51,18 +62,29 @@ struct Row {
     UINT physical_address_length;
 };
 
+// The objects served, in lexicographic order of their names.
+enum ObjectKind { OBJECT_IF_NUMBER, OBJECT_CELL, OBJECT_IP_SCALAR };
+
+struct Object {
+    ObjectKind kind;
+    int column;                 // OBJECT_CELL: the ifTable column; OBJECT_IP_SCALAR: the scalar
+    int row;                    // OBJECT_CELL: the row
+};
+
 struct Agent {
     Row *rows;
     int row_count;
+    Object *objects;
+    int object_count;
     LONG if_number;
     bool if_number_given, from_file, fail_init, fail_count, count_as_gauge, walk_null;
+    bool wine, wine_count;
     long refusals[MAX_REFUSALS];
     int refusal_count;
     long requests;
     char count_file[MAX_PATH];
     char log_file[MAX_PATH];
-    UINT answer_name[MAX_NAME];         // the name of the last answer
-    UINT specific_oid[2];               // ifSpecific: { 0, 0 }
+    char fault_file[MAX_PATH];
     bool loaded;
 };
 
@@ -71,14 +93,20 @@ Agent agent;
 const UINT IF_NUMBER_OID[] = { 1, 3, 6, 1, 2, 1, 2, 1, 0 };
 const UINT IF_ENTRY_OID[] = { 1, 3, 6, 1, 2, 1, 2, 2, 1 };      // ifEntry; then column, ifIndex
 const UINT IF_ENTRY_OID_LENGTH = 9;
+const UINT IP_OID[] = { 1, 3, 6, 1, 2, 1, 4 };                  // ip; then the scalar
+const UINT IP_OID_LENGTH = 7;
+const UINT SPECIFIC_OID[] = { 0, 0 };                           // ifSpecific's value
 
 void release_rows()
 {
     for (int i = 0; i < agent.row_count; i++)
         free(agent.rows[i].description);
     free(agent.rows);
+    free(agent.objects);
     agent.rows = NULL;
     agent.row_count = 0;
+    agent.objects = NULL;
+    agent.object_count = 0;
 }
 
 void set_description(Row *row, const char *text, size_t length)
@@ -152,6 +180,10 @@ void read_directive(const char *line)
         agent.count_as_gauge = true;
     else if (strncmp(line, "!walk-null", 10) == 0)
         agent.walk_null = true;
+    else if (strcmp(line, "!wine-walk") == 0)
+        agent.wine = agent.wine_count = true;
+    else if (strcmp(line, "!wine") == 0)
+        agent.wine = true;
     else if (sscanf(line, "!refuse %ld", &number) == 1 && agent.refusal_count < MAX_REFUSALS)
         agent.refusals[agent.refusal_count++] = number;
 }
@@ -207,6 +239,41 @@ bool load_table_file()
     return true;
 }
 
+void add_object(ObjectKind kind, int column, int row)
+{
+    Object *object = &agent.objects[agent.object_count++];
+    object->kind = kind;
+    object->column = column;
+    object->row = row;
+}
+
+// The objects this agent answers GETNEXT with, in order: ifNumber.0 and every ifTable column's
+// rows; or, as Wine's agent, the ifIndex column alone and then the ip group's scalars.
+void list_objects()
+{
+    agent.objects = (Object *)malloc((1 + TABLE_COLUMNS * agent.row_count + IP_SCALARS) *
+                                     sizeof(Object));
+    agent.object_count = 0;
+    if (!agent.wine || agent.wine_count)
+        add_object(OBJECT_IF_NUMBER, 0, 0);
+    int columns = agent.wine ? 1 : TABLE_COLUMNS;
+    for (int column = 1; column <= columns; column++) {
+        for (int row = 0; row < agent.row_count; row++)
+            add_object(OBJECT_CELL, column, row);
+    }
+    if (agent.wine) {
+        for (int scalar = 1; scalar <= IP_SCALARS; scalar++)
+            add_object(OBJECT_IP_SCALAR, scalar, 0);
+    }
+}
+
+void read_file_name(const char *variable, char *name, DWORD size)
+{
+    DWORD length = GetEnvironmentVariableA(variable, name, size);
+    if (length >= size)
+        name[0] = 0;
+}
+
 // Reads the configuration anew: each initialisation starts from the environment as it is.
 void load()
 {
@@ -218,13 +285,10 @@ void load()
     qsort(agent.rows, agent.row_count, sizeof(Row), compare_rows);
     if (!agent.if_number_given)
         agent.if_number = agent.row_count;
-    DWORD length = GetEnvironmentVariableA("KAVLIN_AGENT_COUNT", agent.count_file,
-                                           sizeof agent.count_file);
-    if (length >= sizeof agent.count_file)
-        agent.count_file[0] = 0;
-    length = GetEnvironmentVariableA("KAVLIN_AGENT_LOG", agent.log_file, sizeof agent.log_file);
-    if (length >= sizeof agent.log_file)
-        agent.log_file[0] = 0;
+    list_objects();
+    read_file_name("KAVLIN_AGENT_COUNT", agent.count_file, sizeof agent.count_file);
+    read_file_name("KAVLIN_AGENT_LOG", agent.log_file, sizeof agent.log_file);
+    read_file_name("KAVLIN_AGENT_FAULTS", agent.fault_file, sizeof agent.fault_file);
     agent.loaded = true;
 }
 
@@ -247,17 +311,34 @@ void format_name(char *text, size_t size, const UINT *name, UINT length)
         used += sprintf(text + used, i ? ".%u" : "%u", name[i]);
 }
 
+void append_line(const char *file_name, const char *line)
+{
+    FILE *file = fopen(file_name, "ab");
+    if (file) {
+        fprintf(file, "%s\n", line);
+        fclose(file);
+    }
+}
+
 void log_request(const UINT *asked, UINT asked_length, const char *answer)
 {
     if (!agent.log_file[0])
         return;
-    FILE *file = fopen(agent.log_file, "ab");
-    if (file) {
-        char name[MAX_NAME * 12];
-        format_name(name, sizeof name, asked, asked_length);
-        fprintf(file, "%s %s\n", name, answer);
-        fclose(file);
-    }
+    char name[MAX_NAME * 12];
+    char line[MAX_NAME * 24 + 16];
+    format_name(name, sizeof name, asked, asked_length);
+    snprintf(line, sizeof line, "%s %s", name, answer);
+    append_line(agent.log_file, line);
+}
+
+void record_fault(const char *what, const UINT *name, UINT length)
+{
+    char text[MAX_NAME * 12];
+    char line[MAX_NAME * 12 + 200];
+    format_name(text, sizeof text, name, length);
+    snprintf(line, sizeof line, "request %ld: %s (%s)", agent.requests, what, text);
+    if (agent.fault_file[0])
+        append_line(agent.fault_file, line);
 }
 
 int compare_oid(const UINT *a, UINT a_length, const UINT *b, UINT b_length)
@@ -269,28 +350,32 @@ int compare_oid(const UINT *a, UINT a_length, const UINT *b, UINT b_length)
     return a_length < b_length ? -1 : a_length > b_length;
 }
 
-// The objects served, in lexicographic order: 0 is ifNumber.0, then for every column the rows
-// in ascending ifIndex. Writes the object's name and returns its length.
+// Writes the name of object `object` and returns its length.
 UINT object_name(int object, UINT *name)
 {
-    if (object == 0) {
+    const Object *o = &agent.objects[object];
+    switch (o->kind) {
+    case OBJECT_IF_NUMBER:
         memcpy(name, IF_NUMBER_OID, sizeof IF_NUMBER_OID);
         return sizeof IF_NUMBER_OID / sizeof IF_NUMBER_OID[0];
+    case OBJECT_CELL:
+        memcpy(name, IF_ENTRY_OID, sizeof IF_ENTRY_OID);
+        name[IF_ENTRY_OID_LENGTH] = o->column;
+        name[IF_ENTRY_OID_LENGTH + 1] = agent.rows[o->row].index;
+        return IF_ENTRY_OID_LENGTH + 2;
+    default:
+        // As Wine's agent names the ip scalars: without the instance .0.
+        memcpy(name, IP_OID, sizeof IP_OID);
+        name[IP_OID_LENGTH] = o->column;
+        return IP_OID_LENGTH + 1;
     }
-    int column = 1 + (object - 1) / agent.row_count;
-    int row = (object - 1) % agent.row_count;
-    memcpy(name, IF_ENTRY_OID, sizeof IF_ENTRY_OID);
-    name[IF_ENTRY_OID_LENGTH] = column;
-    name[IF_ENTRY_OID_LENGTH + 1] = agent.rows[row].index;
-    return IF_ENTRY_OID_LENGTH + 2;
 }
 
-// The first object whose name sorts after `name`, or -1 past the end of the group.
+// The first object whose name sorts after `name`, or -1 past the end of what is served.
 int next_object(const UINT *name, UINT length)
 {
-    int objects = 1 + TABLE_COLUMNS * agent.row_count;
     UINT candidate[MAX_NAME];
-    for (int object = 0; object < objects; object++) {
+    for (int object = 0; object < agent.object_count; object++) {
         UINT candidate_length = object_name(object, candidate);
         if (compare_oid(candidate, candidate_length, name, length) > 0)
             return object;
@@ -304,29 +389,40 @@ void set_number(AsnAny *value, BYTE type, DWORD number)
     value->asnValue.unsigned32 = number;
 }
 
-void set_string(AsnAny *value, BYTE *bytes, UINT length)
+// An octet string of `length` bytes in storage of the utility allocator, which the caller
+// releases. `following` more bytes of `bytes` are copied after it, outside its length.
+void set_string(AsnAny *value, const BYTE *bytes, UINT length, UINT following = 0)
 {
+    BYTE *copy = (BYTE *)SnmpUtilMemAlloc(length + following ? length + following : 1);
+    if (copy && length + following)
+        memcpy(copy, bytes, length + following);
     value->asnType = ASN_OCTETSTRING;
-    value->asnValue.string.stream = bytes;
-    value->asnValue.string.length = length;
-    value->asnValue.string.dynamic = FALSE;
+    value->asnValue.string.stream = copy;
+    value->asnValue.string.length = copy ? length : 0;
+    value->asnValue.string.dynamic = TRUE;
 }
 
 void set_value(int object, AsnAny *value)
 {
-    if (object == 0) {
+    const Object *o = &agent.objects[object];
+    if (o->kind == OBJECT_IF_NUMBER) {
         set_number(value, agent.count_as_gauge ? ASN_GAUGE32 : ASN_INTEGER, agent.if_number);
         return;
     }
-    int column = 1 + (object - 1) / agent.row_count;
-    Row *row = &agent.rows[(object - 1) % agent.row_count];
-    switch (column) {
+    if (o->kind == OBJECT_IP_SCALAR) {
+        // ipForwarding 2 (not forwarding), ipDefaultTTL 64, then counters.
+        set_number(value, o->column <= 2 ? ASN_INTEGER : ASN_COUNTER32,
+                   o->column == 1 ? 2 : o->column == 2 ? 64 : 0);
+        return;
+    }
+    Row *row = &agent.rows[o->row];
+    switch (o->column) {
     case 1: set_number(value, ASN_INTEGER, row->index); break;
     case 2:
         if (row->description_kind == DESCRIPTION_INTEGER)
             set_number(value, ASN_INTEGER, row->description_length);
         else if (row->description_kind == DESCRIPTION_NO_NUL)
-            set_string(value, row->description, row->description_length);
+            set_string(value, row->description, row->description_length, DESCRIPTION_PADDING);
         else
             set_string(value, row->description, row->description_length + 1);
         break;
@@ -340,11 +436,12 @@ void set_value(int object, AsnAny *value)
     case 10: set_number(value, ASN_COUNTER32, row->in_octets); break;
     case 16: set_number(value, ASN_COUNTER32, row->out_octets); break;
     case 21: set_number(value, ASN_GAUGE32, 0); break;
-    case 22:
+    case 22: {
+        AsnObjectIdentifier specific = { 2, const_cast<UINT *>(SPECIFIC_OID) };
         value->asnType = ASN_OBJECTIDENTIFIER;
-        value->asnValue.object.idLength = 2;
-        value->asnValue.object.ids = agent.specific_oid;
+        SnmpUtilOidCpy(&value->asnValue.object, &specific);
         break;
+    }
     default: set_number(value, ASN_COUNTER32, 0); break;
     }
 }
@@ -358,17 +455,33 @@ bool refused(long request)
     return false;
 }
 
+// Whether the caller's name is storage the agent may free: a block of the heap the utility
+// allocator takes its blocks from. Anything else is recorded as a fault.
+bool name_releasable(const AsnObjectIdentifier *name, const UINT *ids, UINT length)
+{
+    if (!name->ids) {
+        if (name->idLength)
+            record_fault("a name with sub-identifiers but no storage", ids, 0);
+        return false;
+    }
+    if (!HeapValidate(GetProcessHeap(), 0, name->ids)) {
+        record_fault("a name not allocated by the SNMP utility allocator", ids, length);
+        return false;
+    }
+    return true;
+}
+
 // One GETNEXT on one binding. Returns false to refuse the request, leaving the binding as it
 // was.
 bool answer(SnmpVarBind *binding, AsnInteger32 *error_status)
 {
-    // The caller's name may be the agent's own answer_name: read it before writing over it.
     UINT name[MAX_NAME];
     UINT length = binding->name.idLength < MAX_NAME ? binding->name.idLength : MAX_NAME;
     if (length && binding->name.ids)
         memcpy(name, binding->name.ids, length * sizeof(UINT));
     else
         length = 0;
+    bool releasable = name_releasable(&binding->name, name, length);
 
     if (refused(agent.requests)) {
         log_request(name, length, "refused");
@@ -382,23 +495,33 @@ bool answer(SnmpVarBind *binding, AsnInteger32 *error_status)
         return true;
     }
     int object = next_object(name, length);
-    if (object == 0 && agent.fail_count) {
+    if (object >= 0 && agent.objects[object].kind == OBJECT_IF_NUMBER && agent.fail_count) {
         log_request(name, length, "refused");
         return false;
     }
     if (object < 0) {
-        // Past the interfaces group: the end of what this agent serves.
+        // Past what this agent serves.
         binding->value.asnType = ASN_NULL;
         *error_status = SNMP_ERRORSTATUS_NOSUCHNAME;
         log_request(name, length, "null");
         return true;
     }
-    binding->name.ids = agent.answer_name;
-    binding->name.idLength = object_name(object, agent.answer_name);
+
+    UINT answered[MAX_NAME];
+    UINT answered_length = object_name(object, answered);
+    UINT *ids = (UINT *)SnmpUtilMemAlloc(answered_length * sizeof(UINT));
+    if (!ids)
+        return false;
+    memcpy(ids, answered, answered_length * sizeof(UINT));
+    if (releasable)
+        SnmpUtilOidFree(&binding->name);
+    binding->name.ids = ids;
+    binding->name.idLength = answered_length;
     set_value(object, &binding->value);
-    char answered[MAX_NAME * 12];
-    format_name(answered, sizeof answered, agent.answer_name, binding->name.idLength);
-    log_request(name, length, answered);
+
+    char text[MAX_NAME * 12];
+    format_name(text, sizeof text, answered, answered_length);
+    log_request(name, length, text);
     return true;
 }
 
