@@ -6,6 +6,7 @@
 #include "app/registry.h"
 #include "app/state.h"
 #include "app/strings.h"
+#include "app/system_library.h"
 #include "archive/text.h"
 #include "app/version.h"
 #include "archive/entry_names.h"
@@ -178,7 +179,11 @@ static void on_install(HWND dialog)
     SetWindowPos(status, NULL, line.left, line.top, line.right - line.left, line.bottom - line.top,
                  SWP_NOZORDER);
 
-    InitCommonControls();
+    // The progress bar's class comes from comctl32.dll; without it the extraction runs barless.
+    typedef void(WINAPI *InitProc)(void);
+    InitProc init = reinterpret_cast<InitProc>(system_procedure("comctl32.dll", "InitCommonControls"));
+    if (init)
+        init();
     RECT area = dialog_units_rect(dialog, 8, 95, 189, 6);
     HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, NULL, WS_CHILD | WS_VISIBLE, area.left,
                                area.top, area.right - area.left, area.bottom - area.top, dialog,

@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "app/strings.h"
+#include "app/system_library.h"
 #include "archive/text.h"
 #include "res/resource.h"
 
@@ -106,6 +107,7 @@ int run_installer(HINSTANCE instance)
     DWORD size = 0;
 
     installer.module_instance = instance;
+    restrict_dll_search();
     announce_start();
 
     HRSRC resource = FindResourceA(instance, "IDR_ZIP", RT_RCDATA);

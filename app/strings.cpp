@@ -1,10 +1,10 @@
 // Localised strings, message boxes with sound, and centring.
 #include "app/strings.h"
 #include "app/state.h"
+#include "app/system_library.h"
 #include "res/resource.h"
 #include "archive/text.h"
 
-#include <mmsystem.h>
 
 enum { TITLE_ID = 101 };
 
@@ -43,6 +43,26 @@ const char *icon_sound(UINT flags)
     }
 }
 
+enum { SOUND_ASYNC = 0x0001 };     // SND_ASYNC: play the sound and return at once
+
+// Plays a named system sound through winmm.dll, loaded at the first sound. False when there is
+// no such library or function: the caller beeps instead. (Whether the sound itself played is
+// not examined.)
+static bool play_sound(const char *sound, UINT flags)
+{
+    typedef BOOL(WINAPI *PlaySoundProc)(LPCSTR, UINT);
+    static PlaySoundProc play;
+    static bool looked_up;
+    if (!looked_up) {
+        play = reinterpret_cast<PlaySoundProc>(system_procedure("winmm.dll", "sndPlaySoundA"));
+        looked_up = true;
+    }
+    if (!play)
+        return false;
+    play(sound, flags);
+    return true;
+}
+
 int message_box(const char *text, UINT flags)
 {
     char message[MESSAGE_TEXT_SIZE];
@@ -51,7 +71,7 @@ int message_box(const char *text, UINT flags)
     const char *title;
     size_t n;
 
-    sndPlaySoundA(NULL, 0);
+    play_sound(NULL, 0);     // stops a sound still playing
     // The text is often the loader's buffer, which loading the caption overwrites: copy first.
     // A text too long for the box is cut at its last whole character.
     n = text ? text_length(text) : 0;
@@ -65,9 +85,7 @@ int message_box(const char *text, UINT flags)
         caption[0] = 0;
 
     sound = icon_sound(flags);
-    if (sound)
-        sndPlaySoundA(sound, SND_ASYNC);
-    else
+    if (!sound || !play_sound(sound, SOUND_ASYNC))
         MessageBeep(flags);
     return MessageBoxA(installer.main_dialog_window, message, caption, flags);
 }

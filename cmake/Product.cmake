@@ -35,10 +35,9 @@ function(kavlin_installer target zip_file zip_target output_dir)
   add_executable(${target} WIN32 ${rc} $<TARGET_OBJECTS:kavlin_shell> $<TARGET_OBJECTS:kavlin_resources>)
   add_dependencies(${target} ${zip_target})
   target_link_libraries(${target} PRIVATE kavlin_archive kavlin_netif kavlin_app_core kavlin_inflate
-    kernel32 user32 gdi32 shell32 advapi32 winmm wsock32 comctl32 gcc)
+    kernel32 user32 gdi32 shell32 advapi32 gcc)
   target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,-e,_kavlin_start@0
     -Wl,--gc-sections -s -Wl,-Map,${output_dir}/${target}.map -Wl,--subsystem,windows:4.0
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0 -Wl,--major-image-version,1 -Wl,--minor-image-version,0)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${output_dir})
-  kavlin_sound_stub_beside(${target})
 endfunction()

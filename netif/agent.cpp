@@ -43,6 +43,7 @@ const char MUTEX_FAILED[] = "Nepoda\xF8ilo se zp\xF8\xEDstupnit mutex!";
 const char RECEIVE_FAILED[] = "Nepoda\xF8ilo se p\xF8ijmout data!";
 const char WRONG_TYPE[] = "Nespr\xE1vn\xFD typ hodnoty!";
 
+const char SOCKETS_FILE[] = "\\wsock32.dll";
 const char UTILITY_FILE[] = "\\snmpapi.dll";
 const char AGENT_FILE[] = "\\inetmib1.dll";
 
@@ -361,7 +362,12 @@ void interface_agent_open(InterfaceAgent *agent)
     WSADATA sockets;
 
     memset(agent, 0, sizeof *agent);
-    agent->sockets_started = WSAStartup(MAKEWORD(1, 1), &sockets) == 0;
+    // Windows Sockets 1.1, which the agent needs started, from the system folder like the rest.
+    typedef int(WINAPI * StartupProc)(WORD, LPWSADATA);
+    agent->sockets_library = load_system_library(SOCKETS_FILE, sizeof SOCKETS_FILE);
+    StartupProc startup = agent->sockets_library ? reinterpret_cast<StartupProc>(
+        GetProcAddress(agent->sockets_library, "WSAStartup")) : NULL;
+    agent->sockets_started = startup && startup(MAKEWORD(1, 1), &sockets) == 0;
     if (!agent->sockets_started)
         show_failure_text(SOCKETS_FAILED);
     if (!load_libraries(agent))
@@ -431,8 +437,16 @@ void interface_agent_close(InterfaceAgent *agent)
     agent->copy_name = NULL;
     agent->release_binding = NULL;
     if (agent->sockets_started) {
-        WSACleanup();
+        typedef int(WINAPI * CleanupProc)(void);
+        CleanupProc cleanup = reinterpret_cast<CleanupProc>(
+            GetProcAddress(agent->sockets_library, "WSACleanup"));
+        if (cleanup)
+            cleanup();
         agent->sockets_started = false;
+    }
+    if (agent->sockets_library) {
+        FreeLibrary(agent->sockets_library);
+        agent->sockets_library = NULL;
     }
     if (agent->interfaces) {
         free(agent->interfaces);

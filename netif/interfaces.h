@@ -41,6 +41,7 @@ struct InterfaceAgent {
     InterfaceRecord *interfaces;    // interface_count records side by side, in the agent's order
 
     // Private to the enumeration.
+    HMODULE sockets_library;        // wsock32.dll, loaded only for the agent's sake
     bool sockets_started;
     HMODULE utility_library;        // snmpapi.dll: the allocator the agent and the caller share
     FARPROC copy_name;              // SnmpUtilOidCpy

@@ -33,8 +33,10 @@ if kavlin_wine32_emulated; then
   # pthread_exit to work", and the process dies).
   export QEMU_SET_ENV="LD_PRELOAD=$shim:/lib/i386-linux-gnu/libgcc_s.so.1"
   # Wine's sound thread racing a message box crashes a process under qemu: programs under test
-  # get the recording stand-in for winmm.dll that lies beside them (tools/sound-stub).
+  # get the recording stand-in for winmm.dll (tools/sound-stub), which kavlin_init_prefix puts
+  # where the installer loads winmm.dll from, the prefix's system folder.
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm=n,b"
+  kavlin_sound_stub="$kavlin_root/build/win32/tools/sound-stub/winmm.dll"
 fi
 
 # Starts a private Xvfb on the first free display from 90 on; sets DISPLAY and kavlin_xvfb_pid.
@@ -66,6 +68,11 @@ kavlin_init_prefix() {
   if [ -d /usr/share/wine/fonts ]; then
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+  if [ -n "${kavlin_sound_stub:-}" ] && [ -e "$kavlin_sound_stub" ]; then
+    local system_folder="$WINEPREFIX/drive_c/windows/syswow64"
+    [ -d "$system_folder" ] || system_folder="$WINEPREFIX/drive_c/windows/system32"
+    cp -f "$kavlin_sound_stub" "$system_folder/winmm.dll"
   fi
   wineserver -p 120 >/dev/null 2>&1
 }

@@ -205,12 +205,12 @@ def make_payload(name, product_zip):
 # Installers
 
 def kavlin_installer(name, archive):
-    """OUT/NAME/KavlinSetup.exe with the stand-in winmm.dll beside it (see tools/sound-stub)."""
+    """OUT/NAME/KavlinSetup.exe (the prefix has the stand-in winmm.dll where one is needed:
+    tools/wine-env.sh)."""
     folder = os.path.join(OUT, name)
     target = os.path.join(folder, 'KavlinSetup.exe')
     if name == 'default':
         built = os.path.join(BUILD, 'KavlinSetup.exe')
-        stub = os.path.join(BUILD, 'winmm.dll')
     else:
         # The installer's own code relinked around this archive (bench/install/CMakeLists.txt).
         bench_dir = os.path.join(BUILD, 'bench', 'install')
@@ -218,12 +218,9 @@ def kavlin_installer(name, archive):
         subprocess.run(['cmake', '--build', BUILD, '--target', 'KavlinSetupBench'],
                        check=True, stdout=subprocess.DEVNULL)
         built = os.path.join(bench_dir, 'KavlinSetupBench.exe')
-        stub = os.path.join(bench_dir, 'winmm.dll')
     if read(archive) not in read(built):
         fail(f'{built} does not carry {archive}')
     shutil.copyfile(built, target)
-    if os.path.exists(stub):
-        shutil.copyfile(stub, os.path.join(folder, 'winmm.dll'))
     return target
 
 

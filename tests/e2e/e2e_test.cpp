@@ -178,9 +178,11 @@ std::string expected_log(const std::vector<Entry> &entries, const std::string &d
 
 class Installer {
 public:
+    // Run from the build folder, or from KAVLIN_E2E_INSTALLER_DIR when the run names one.
     explicit Installer(const char *executable)
     {
-        std::string path = build_dir() + "\\" + executable;
+        const char *folder = getenv("KAVLIN_E2E_INSTALLER_DIR");
+        std::string path = (folder ? unix_to_windows(folder) : build_dir()) + "\\" + executable;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         std::string command = "\"" + path + "\"";
