@@ -23,6 +23,10 @@ static const char DEFAULT_DESTINATION[] = "C:\\PROGRAM FILES\\KAVLIN";
 // The dialog's own state while it runs (there is one main dialog per process).
 static struct {
     HWND progress_bar;      // created by Install, moved by the archive walks
+    DWORD bar_blocks;       // how many blocks the bar draws when full
+    int bar_block;          // the block the bar last reached; -1 before any
+    DWORD status_shown;     // tick count when the status line last changed; 0 before any
+    DWORD pumped;           // tick count of the last message pumped between files; 0 before any
     bool extracting;        // the walks run: Install and Browse are held off
 } dialog_state;
 
@@ -124,15 +128,44 @@ static void enable_commands(HWND dialog, BOOL enable)
 
 // The main dialog's side of the archive walks: the file being written in the status line, the
 // progress bar, failures in message boxes, and one message of the dialog's queue between files.
-static void report_status(void *context, const char *path)
+//
+// Redrawing costs far more than unpacking a small file, and thousands of redraws a second show
+// the user nothing: a small file's path is shown only when the line has stood for
+// STATUS_INTERVAL_MS, while a file large enough to take a while always has its path shown; and
+// the bar moves when it reaches a new block (the bar draws blocks two thirds of its height
+// wide).
+// Looking at the queue is costly too (the window system is asked each time): between small
+// files it is looked at every PUMP_INTERVAL_MS, which keeps Abort and repainting prompt.
+enum { STATUS_INTERVAL_MS = 40, LARGE_FILE_BYTES = 1 << 20, PUMP_INTERVAL_MS = 20 };
+
+// True, and the time noted, when `*last` lies `interval` or more ticks back (or was never set).
+static bool interval_passed(DWORD *last, DWORD interval)
 {
+    DWORD now = GetTickCount();
+    if (*last && now - *last < interval)
+        return false;
+    *last = now ? now : 1;
+    return true;
+}
+
+static void report_status(void *context, const char *path, uint32_t data_bytes)
+{
+    if (!interval_passed(&dialog_state.status_shown, STATUS_INTERVAL_MS)
+        && data_bytes < LARGE_FILE_BYTES)
+        return;
     SetDlgItemTextA((HWND)context, IDC_STATUS, path);
 }
 
 static void report_progress(void *context, uint32_t kib)
 {
-    if (dialog_state.progress_bar)
-        SendMessageA(dialog_state.progress_bar, PBM_SETPOS, kib, 0);
+    DWORD range = installer.archive_size & 0xFFFF;
+    if (!dialog_state.progress_bar)
+        return;
+    int block = range ? (int)((unsigned long long)kib * dialog_state.bar_blocks / range) : 0;
+    if (block == dialog_state.bar_block)
+        return;
+    dialog_state.bar_block = block;
+    SendMessageA(dialog_state.progress_bar, PBM_SETPOS, kib, 0);
 }
 
 static void report_problem(void *context, const ArchiveProblem *problem)
@@ -143,7 +176,8 @@ static void report_problem(void *context, const ArchiveProblem *problem)
 static bool between_files(void *context)
 {
     MSG message;
-    if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+    if (interval_passed(&dialog_state.pumped, PUMP_INTERVAL_MS)
+        && PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -161,6 +195,8 @@ static bool install_files(HWND dialog)
     file_source(&source, installer.archive_file);
     ArchiveFailure result = check_archive(&source, installer.destination_folder, &report);
     if (result == ARCHIVE_OK) {
+        // The bar showed the check; it starts again for the unpacking.
+        dialog_state.bar_block = -1;
         report_progress(NULL, 0);
         result = extract_archive(&source, installer.destination_folder, &report);
     }
@@ -189,6 +225,11 @@ static void on_install(HWND dialog)
                                area.top, area.right - area.left, area.bottom - area.top, dialog,
                                NULL, installer.module_instance, NULL);
     dialog_state.progress_bar = bar;
+    LONG block_width = (area.bottom - area.top) * 2 / 3;
+    dialog_state.bar_blocks = (DWORD)((area.right - area.left) / (block_width > 0 ? block_width : 1));
+    dialog_state.bar_block = -1;
+    dialog_state.status_shown = 0;
+    dialog_state.pumped = 0;
     SendMessageA(bar, PBM_SETRANGE, 0, (LPARAM)((installer.archive_size & 0xFFFF) << 16));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
 

@@ -58,8 +58,8 @@ ArchiveFailure prepare_folders(Extraction *x, char *path)
     if (parent[0] && text_equal(parent, x->known_folder))
         return ARCHIVE_OK;
     text_copy(folder, parent, sizeof folder);
-    if (!path_exists(path)) {
-        create_path_folders(path, x->destination, &x->log);
+    if (!create_path_folders(path, x->destination, &x->log)) {
+        // Made just now (or a drive's root): make_dirs is the fallback the check relies on.
         make_dirs(folder);
         if (!path_exists(folder))
             return report_problem(x, ARCHIVE_FOLDER_FAILED, INFLATE_OK, folder);
@@ -87,7 +87,7 @@ ArchiveFailure extract_file(Extraction *x, const ZipEntry *entry, bool *stop)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return report_problem(x, ARCHIVE_CREATE_FAILED, INFLATE_OK, path);
-    x->report->status(x->report->context, path);
+    x->report->status(x->report->context, path, entry->compressed_size);
     install_log_add(&x->log, "FIL:", path);
     *stop = x->report->between_files(x->report->context);
 

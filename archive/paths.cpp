@@ -118,22 +118,34 @@ void make_dirs(char *path)
     CreateDirectoryA(folder, NULL);
 }
 
-void create_path_folders(const char *path, const char *destination, InstallLog *log)
+bool create_path_folders(const char *path, const char *destination, InstallLog *log)
 {
     char folder[ENTRY_PATH_SIZE];
+    unsigned short ends[ENTRY_PATH_SIZE];     // where each folder of the path ends
     size_t n = text_length(path);
+    int count = 0;
 
     if (n >= sizeof folder)
-        return;
-    for (size_t i = 2; i < n; i++) {
-        if (path[i] != '\\' || path[i - 1] == ':')
-            continue;
-        memcpy(folder, path, i);
-        folder[i] = 0;
+        return false;
+    for (size_t i = 2; i < n; i++)
+        if (path[i] == '\\' && path[i - 1] != ':')
+            ends[count++] = (unsigned short)i;
+    // The deepest folder that exists, probed from the file's own folder upwards: mostly the
+    // first probe finds it, however deep the path.
+    int missing = count;
+    while (missing > 0) {
+        memcpy(folder, path, ends[missing - 1]);
+        folder[ends[missing - 1]] = 0;
         if (attributes_exist(folder))
-            continue;
+            break;
+        missing--;
+    }
+    for (int k = missing; k < count; k++) {
+        memcpy(folder, path, ends[k]);
+        folder[ends[k]] = 0;
         CreateDirectoryA(folder, NULL);
         if (!text_equal(folder, destination))
             install_log_add(log, "DIR:", folder);
     }
+    return count > 0 && missing == count;
 }

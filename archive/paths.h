@@ -43,7 +43,9 @@ void make_dirs(char *path);
 // and records each as a DIR: line in `log`, except the destination folder itself, which is
 // created when missing but never recorded. The root of a drive is never treated as a folder.
 // The line is written whether or not the creation succeeded (a failed creation shows up when
-// the file itself cannot be created).
-void create_path_folders(const char *path, const char *destination, InstallLog *log);
+// the file itself cannot be created). The folders are probed from the file's own folder
+// upwards, so a folder that exists costs one probe. True when the file's folder existed
+// already (nothing was created); false otherwise, also for a file in a drive's root.
+bool create_path_folders(const char *path, const char *destination, InstallLog *log);
 
 #endif

@@ -19,8 +19,9 @@ struct ArchiveProblem {
 };
 
 struct ArchiveReport {
-    // The file about to be written (its full path).
-    void (*status)(void *context, const char *path);
+    // The file about to be written (its full path), and how many bytes of the archive its data
+    // takes (a measure of how long writing it will take).
+    void (*status)(void *context, const char *path, uint32_t data_bytes);
     // The walk reached the entry whose local header is at `kib` KiB into the archive.
     void (*progress)(void *context, uint32_t kib);
     // A failure. Every kind but ARCHIVE_CLOSE_FAILED ends the walk; ARCHIVE_NO_FILES and

@@ -32,7 +32,7 @@ bool fuzz_seek(void *context, uint32_t offset)
 }
 
 int problems;
-void status(void *, const char *) {}
+void status(void *, const char *, uint32_t) {}
 void progress(void *, uint32_t) {}
 bool between_files(void *) { return false; }
 void problem(void *, const ArchiveProblem *p)

@@ -149,7 +149,7 @@ namespace {
 struct Reports {
     std::vector<ArchiveProblem> problems;
     std::vector<std::string> entries;
-    static void status(void *, const char *) {}
+    static void status(void *, const char *, uint32_t) {}
     static void progress(void *, uint32_t) {}
     static bool between(void *) { return false; }
     static void problem(void *context, const ArchiveProblem *p)

@@ -25,7 +25,7 @@ TEST(ExtractionBenchmark, DISABLED_TwoThousandFilesOfFiftyMegabytes)
     std::vector<std::string> names;
     for (int i = 0; i < files; i++) {
         char name[64];
-        snprintf(name, sizeof name, "folder%02d/file%04d.dat", i % 40, i);
+        snprintf(name, sizeof name, "folder%02d/file%04d.dat", i / 50, i);   // as zip orders them
         names.push_back(name);
         std::string content = i % 2 ? noise_content(size, i) : text_content(size, i);
         writer.add(i % 2 ? stored_record(name, content) : deflated_record(name, content));

@@ -290,7 +290,7 @@ LRESULT CALLBACK queue_window_procedure(HWND window, UINT message, WPARAM w, LPA
     return DefWindowProcA(window, message, w, l);
 }
 
-void record_status(void *context, const char *path)
+void record_status(void *context, const char *path, uint32_t)
 {
     ((Recorder *)context)->run->status = path;
 }

@@ -73,7 +73,7 @@ struct Check {
 };
 
 void progress(void *, uint32_t) {}
-void status(void *, const char *) {}
+void status(void *, const char *, uint32_t) {}
 bool between_files(void *) { return false; }
 
 void problem(void *context, const ArchiveProblem *problem)
