@@ -217,7 +217,8 @@ static void on_install(HWND dialog)
 
     // The progress bar's class comes from comctl32.dll; without it the extraction runs barless.
     typedef void(WINAPI *InitProc)(void);
-    InitProc init = reinterpret_cast<InitProc>(system_procedure("comctl32.dll", "InitCommonControls"));
+    InitProc init =
+        reinterpret_cast<InitProc>(system_procedure("comctl32.dll", "InitCommonControls"));
     if (init)
         init();
     RECT area = dialog_units_rect(dialog, 8, 95, 189, 6);
@@ -226,7 +227,9 @@ static void on_install(HWND dialog)
                                NULL, installer.module_instance, NULL);
     dialog_state.progress_bar = bar;
     LONG block_width = (area.bottom - area.top) * 2 / 3;
-    dialog_state.bar_blocks = (DWORD)((area.right - area.left) / (block_width > 0 ? block_width : 1));
+    if (block_width < 1)
+        block_width = 1;
+    dialog_state.bar_blocks = (DWORD)((area.right - area.left) / block_width);
     dialog_state.bar_block = -1;
     dialog_state.status_shown = 0;
     dialog_state.pumped = 0;

@@ -36,7 +36,8 @@ ArchiveFailure check_archive(const ZipSource *source, const char *destination,
             if (entry.flags & ZIP_FLAG_ENCRYPTED)
                 return report_problem(report, ARCHIVE_BAD_ENTRY, INFLATE_OK, "", entry.name);
             if (!entry_destination(destination, entry.name, path, sizeof path))
-                return report_problem(report, ARCHIVE_PATH_TOO_LONG, INFLATE_OK, entry.name, entry.name);
+                return report_problem(report, ARCHIVE_PATH_TOO_LONG, INFLATE_OK, entry.name,
+                                      entry.name);
             stop = report->between_files(report->context);
             InflateResult reason;
             ArchiveFailure result = zip_read_data(source, &entry, &discard, &reason);

@@ -170,7 +170,8 @@ ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry)
     entry->extra_length = get16(header + 28);
     memset(entry->name, 0, sizeof entry->name);
     if (entry->name_length >= ZIP_NAME_SIZE
-        || read_fully(source, (unsigned char *)entry->name, entry->name_length) != entry->name_length)
+        || read_fully(source, (unsigned char *)entry->name, entry->name_length)
+               != entry->name_length)
         return ZIP_STEP_UNREADABLE;
     entry->name[entry->name_length] = 0;
     source->seek(source->context, entry->offset + ZIP_HEADER_SIZE + entry->name_length
