@@ -101,6 +101,7 @@ static void choose_interface(void)
         request.title = title;
         request.request = request_text;
         request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING); };
+        request.place = center_window;
         run_setup_dialog(installer.module_instance, &request);
         if (request.chosen && key) {
             DWORD index = request.chosen_index;

@@ -62,16 +62,6 @@ LONG record_of_line(const InterfaceAgent *agent, LRESULT line)
     return 0;
 }
 
-// Moves the dialog so that its outer rectangle is centred on the primary screen.
-void center(HWND window)
-{
-    RECT outer;
-    GetWindowRect(window, &outer);
-    int x = (GetSystemMetrics(SM_CXSCREEN) - outer.right + outer.left) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - outer.bottom + outer.top) / 2;
-    SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
 void initialise(HWND window, SetupDialog *data)
 {
     const SetupDialogRequest *request = data->request;
@@ -80,7 +70,8 @@ void initialise(HWND window, SetupDialog *data)
     interface_agent_open(&data->agent);
     interface_table_walk(&data->agent);
 
-    center(window);
+    if (request->place)
+        request->place(window);
     SetWindowTextA(window, request->title ? request->title : "");
     SetDlgItemTextA(window, IDC_SETUP_TEXT, request->request ? request->request : "");
     SetDlgItemTextA(window, IDC_SETUP_OK, OK_CAPTION);

@@ -9,6 +9,8 @@ struct SetupDialogRequest {
     const char *title;          // in: the window title, in the user's language
     const char *request;        // in: the request text above the list
     void (*remind)(void);       // in: Esc and the close box: reminds the user to confirm with OK
+    void (*place)(HWND window); // in: puts the dialog where the installer's dialogs go; NULL
+                                //     leaves it where the system put it
     bool chosen;                // out: a record was chosen
     LONG chosen_interface;      // out: its position in the interface list; -1 when none
     WORD chosen_index;          // out: its index (the low 16 bits of ifIndex)

@@ -106,6 +106,7 @@ Seen open_dialog(const std::string &table, const Script &script = Script())
     request.title = title.c_str();
     request.request = request_text.c_str();
     request.remind = remind_as_installer;
+    request.place = center_window;
     request.chosen = true;                  // the dialog must say so itself
     request.chosen_interface = 12345;
     request.chosen_index = 12345;

@@ -46,6 +46,7 @@ int main()
     request.title = title;
     request.request = request_text;
     request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING); };
+    request.place = center_window;
     run_setup_dialog(installer.module_instance, &request);
     printf("chosen %d\nchosen_interface %ld\nchosen_index %u\n", request.chosen ? 1 : 0,
            (long)request.chosen_interface, (unsigned)request.chosen_index);
