@@ -154,7 +154,12 @@ static void report_status(void *context, const char *path, uint32_t data_bytes)
     if (!interval_passed(&dialog_state.status_shown, STATUS_INTERVAL_MS)
         && data_bytes < LARGE_FILE_BYTES)
         return;
-    SetDlgItemTextA((HWND)context, IDC_STATUS, path);
+    // Drawn at once, and the queue looked at after this file whatever the interval, so that
+    // what was drawn also reaches the screen where the window system waits for the queue.
+    HWND line = GetDlgItem((HWND)context, IDC_STATUS);
+    SetWindowTextA(line, path);
+    UpdateWindow(line);
+    dialog_state.pumped = 0;
 }
 
 static void report_progress(void *context, uint32_t kib)
@@ -167,6 +172,8 @@ static void report_progress(void *context, uint32_t kib)
         return;
     dialog_state.bar_block = block;
     SendMessageA(dialog_state.progress_bar, PBM_SETPOS, kib, 0);
+    UpdateWindow(dialog_state.progress_bar);
+    dialog_state.pumped = 0;
 }
 
 static void report_problem(void *context, const ArchiveProblem *problem)

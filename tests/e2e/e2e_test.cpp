@@ -738,7 +738,7 @@ TEST_F(EndToEnd, AbortDuringExtractionStopsAtTheNextFileAndLaunchesNothing)
         GetWindowTextA(line, text, sizeof text);
         status = text;
         size_t part = status.find("\\big\\part");
-        if (part != std::string::npos && atoi(status.c_str() + part + 9) < 250) {
+        if (part != std::string::npos && atoi(status.c_str() + part + 9) < 200) {
             installer.suspend();
             break;
         }
