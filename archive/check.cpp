@@ -32,7 +32,7 @@ ArchiveFailure check_archive(const ZipSource *source, const char *destination,
         report->progress(report->context, entry.offset / 1024);
         if (step == ZIP_STEP_UNREADABLE || !entry_name_safe(entry.name))
             return report_problem(report, ARCHIVE_BAD_ENTRY, INFLATE_OK, "", entry.name);
-        if (!entry_is_folder(entry.name)) {
+        if (name_part(entry.name)[0] != 0) {
             if (entry.flags & ZIP_FLAG_ENCRYPTED)
                 return report_problem(report, ARCHIVE_BAD_ENTRY, INFLATE_OK, "", entry.name);
             if (!entry_destination(destination, entry.name, path, sizeof path))

@@ -80,10 +80,21 @@ bool entry_name_safe(const char *name)
     }
 }
 
-bool entry_is_folder(const char *name)
+const char *name_part(const char *path)
 {
-    size_t n = text_length(name);
-    return n > 0 && is_separator(name[n - 1]);
+    const char *start = path;
+    for (const char *p = path; *p; p++)
+        if (is_separator(*p) || *p == ':')
+            start = p + 1;
+    return start;
+}
+
+char *strip_trailing_backslash(char *path)
+{
+    size_t n = text_length(path);
+    if (n > 0 && path[n - 1] == '\\')
+        path[n - 1] = 0;
+    return path;
 }
 
 bool entry_destination(const char *destination, const char *name, char *path, size_t size)
@@ -100,8 +111,5 @@ bool entry_destination(const char *destination, const char *name, char *path, si
 
 char *normalize_destination(char *destination)
 {
-    size_t n = text_length(to_backslashes(destination));
-    if (n > 0 && destination[n - 1] == '\\')
-        destination[n - 1] = 0;
-    return destination;
+    return strip_trailing_backslash(to_backslashes(destination));
 }

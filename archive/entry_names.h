@@ -22,8 +22,13 @@ enum {
 // an extension), which Windows would read as something other than a file.
 bool entry_name_safe(const char *name);
 
-// True when the name ends in a separator: a folder entry, which creates nothing by itself.
-bool entry_is_folder(const char *name);
+// The text after the last '\', '/' or ':' of the path (a pointer into it), or the whole path
+// when it has none; empty when the path ends in a separator, as a folder entry's name does (a
+// folder entry creates nothing by itself).
+const char *name_part(const char *path);
+
+// Removes one trailing '\' from the path, in place; an empty path stays as it is.
+char *strip_trailing_backslash(char *path);
 
 // Turns the destination folder as the user typed it into the form the walks take: every '/'
 // turned into '\' and one trailing '\' removed, in place.

@@ -118,7 +118,7 @@ ArchiveFailure walk(Extraction *x)
         x->report->progress(x->report->context, entry.offset / 1024);
         if (step == ZIP_STEP_UNREADABLE || !entry_name_safe(entry.name))
             return report_problem(x, ARCHIVE_BAD_ENTRY, INFLATE_OK, "");
-        if (!entry_is_folder(entry.name)) {
+        if (name_part(entry.name)[0] != 0) {
             // A folder entry creates nothing: its folder comes with the first file inside it.
             ArchiveFailure result = extract_file(x, &entry, &stop);
             if (result != ARCHIVE_OK)

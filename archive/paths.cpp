@@ -82,22 +82,6 @@ bool parent_path(const char *path, char *parent, size_t size)
     return part_of(path, 0, k + 1, parent, size);
 }
 
-const char *name_part(const char *path)
-{
-    const char *start = path;
-    for (const char *p = path; *p; p++)
-        if (is_separator(*p))
-            start = p + 1;
-    return start;
-}
-
-char *strip_trailing_backslash(char *path)
-{
-    size_t n = text_length(path);
-    if (n > 0 && path[n - 1] == '\\')
-        path[n - 1] = 0;
-    return path;
-}
 
 void make_dirs(char *path)
 {

@@ -25,13 +25,6 @@ bool attributes_exist(const char *path);
 // C:\) comes back whole. False, with `parent` empty, when the result does not fit.
 bool parent_path(const char *path, char *parent, size_t size);
 
-// The text after the last '\', '/' or ':' of the path (a pointer into it), or the whole path
-// when it has none; empty when the path ends in a separator.
-const char *name_part(const char *path);
-
-// Removes one trailing '\' from the path, in place; an empty path stays as it is.
-char *strip_trailing_backslash(char *path);
-
 // Creates the folder and its missing ancestors, from the top down. Removes one trailing '\'
 // from the caller's path and turns its '/' into '\' (both in place). Stops at an existing
 // folder or at a path shorter than three characters (a drive designation is never created).
