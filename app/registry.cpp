@@ -1,5 +1,5 @@
 #include "app/registry.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 HKEY open_product_key(HKEY root)
 {

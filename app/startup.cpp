@@ -4,8 +4,8 @@
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "app/strings.h"
-#include "app/system_library.h"
-#include "archive/text.h"
+#include "base/system_library.h"
+#include "base/text.h"
 #include "res/resource.h"
 
 static const char PRODUCT_NAME[] = "Kavlin";

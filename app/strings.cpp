@@ -1,9 +1,9 @@
 // Localised strings, message boxes with sound, and centring.
 #include "app/strings.h"
 #include "app/state.h"
-#include "app/system_library.h"
+#include "base/system_library.h"
 #include "res/resource.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 
 enum { TITLE_ID = 101 };
@@ -74,7 +74,7 @@ int message_box(const char *text, UINT flags)
     play_sound(NULL, 0);     // stops a sound still playing
     // The text is often the loader's buffer, which loading the caption overwrites: copy first.
     // A text too long for the box is cut at its last whole character.
-    n = text ? text_length(text) : 0;
+    n = text ? strlen(text) : 0;
     if (n >= sizeof message)
         n = sizeof message - 1;
     for (size_t i = 0; i < n; i++)

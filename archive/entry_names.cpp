@@ -1,13 +1,8 @@
 // Entry name rules and destination paths.
 #include "archive/entry_names.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 namespace {
-
-bool is_separator(char c)
-{
-    return c == '/' || c == '\\';
-}
 
 // True for a component that Windows would read as a parent folder: dots and blanks only, with
 // at least two dots ("..", "...", ".. ").
@@ -65,12 +60,12 @@ bool is_forbidden_char(unsigned char c)
 bool entry_name_safe(const char *name)
 {
     const char *start = name;
-    if (name[0] == 0 || is_separator(name[0]))
+    if (name[0] == 0 || is_path_separator(name[0]))
         return false;
     for (const char *p = name;; p++) {
         if (*p && is_forbidden_char((unsigned char)*p))
             return false;
-        if (is_separator(*p) || *p == 0) {
+        if (is_path_separator(*p) || *p == 0) {
             if (is_dot_component(start, p) || is_device_component(start, p))
                 return false;
             if (*p == 0)
@@ -84,14 +79,14 @@ const char *name_part(const char *path)
 {
     const char *start = path;
     for (const char *p = path; *p; p++)
-        if (is_separator(*p) || *p == ':')
+        if (is_path_separator(*p) || *p == ':')
             start = p + 1;
     return start;
 }
 
 char *strip_trailing_backslash(char *path)
 {
-    size_t n = text_length(path);
+    size_t n = strlen(path);
     if (n > 0 && path[n - 1] == '\\')
         path[n - 1] = 0;
     return path;
@@ -100,7 +95,7 @@ char *strip_trailing_backslash(char *path)
 bool entry_destination(const char *destination, const char *name, char *path, size_t size)
 {
     if (!text_copy(path, destination, size) || !text_append(path, "\\", size)
-        || !text_append(path, name, size) || text_length(path) > ENTRY_PATH_MAX) {
+        || !text_append(path, name, size) || strlen(path) > ENTRY_PATH_MAX) {
         if (size)
             path[0] = 0;
         return false;

@@ -4,7 +4,7 @@
 #include "archive/entry_names.h"
 #include "archive/install_log.h"
 #include "archive/paths.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 namespace {
 

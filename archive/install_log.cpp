@@ -1,7 +1,7 @@
 // The install log: reading, the set of its lines and appending, over Win32 file calls, with
 // the line conventions of a text-mode stream (CR LF on disk, "\n" in memory).
 #include "archive/install_log.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -83,10 +83,10 @@ bool read_log_line(LogFile *log, char *line)
 // it would be too long to be read back as one line.
 static bool build_line(char *line, const char *kind, const char *path)
 {
-    size_t kind_length = text_length(kind);
+    size_t kind_length = strlen(kind);
     size_t pad = kind_length < 10 ? 10 - kind_length : 0;
 
-    if (kind_length + pad + 1 + text_length(path) + 1 > LOG_LINE_SIZE - 1)
+    if (kind_length + pad + 1 + strlen(path) + 1 > LOG_LINE_SIZE - 1)
         return false;
     line[0] = 0;
     text_append(line, kind, LOG_LINE_SIZE);
@@ -146,7 +146,7 @@ static bool set_contains(const LogLineSet *set, const char *line)
 // Adds a line that the set does not hold; false when there is no memory for it.
 static bool set_add(LogLineSet *set, const char *line)
 {
-    size_t length = text_length(line) + 1;
+    size_t length = strlen(line) + 1;
     if ((set->line_count + 1) * 2 > set->slot_count && !grow_slots(set))
         return false;
     if (set->text_used + length > set->text_size) {
@@ -226,7 +226,7 @@ void install_log_add(InstallLog *log, const char *kind, const char *path)
         WriteFile(log->file, "\r\n", 2, &written, NULL);
         log->end_last_line = false;
     }
-    size_t length = text_length(line) - 1;
+    size_t length = strlen(line) - 1;
     line[length] = '\r';
     line[length + 1] = '\n';
     WriteFile(log->file, line, (DWORD)length + 2, &written, NULL);

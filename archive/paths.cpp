@@ -1,21 +1,22 @@
 // Path helpers and folder creation.
 #include "archive/paths.h"
-#include "archive/text.h"
+#include "base/text.h"
 
 #include <string.h>
 
 enum { MAKE_DIRS_PATH_SIZE = 260 };
 
-static bool is_separator(char c)
+// Where a path splits: at '\' or '/', and after a drive designation's ':'.
+static bool splits_path(char c)
 {
-    return c == '\\' || c == '/' || c == ':';
+    return is_path_separator(c) || c == ':';
 }
 
 bool path_exists(char *path)
 {
     WIN32_FIND_DATAA found;
     HANDLE search;
-    size_t length = text_length(path);
+    size_t length = strlen(path);
 
     if (length == 0)
         return false;
@@ -59,20 +60,20 @@ static bool part_of(const char *text, size_t start, size_t count, char *result, 
 
 bool parent_path(const char *path, char *parent, size_t size)
 {
-    size_t n = text_length(path);
+    size_t n = strlen(path);
     size_t k = 0;
 
     if (n == 3 && (path[1] == ':' || path[2] == ':'))
         return part_of(path, 0, n, parent, size);
     for (size_t i = n; i > 1; i--) {
-        if (is_separator(path[i - 1])) {
+        if (splits_path(path[i - 1])) {
             k = i - 1;
             break;
         }
     }
     if (n == 0)
         return part_of(path, 0, 0, parent, size);
-    if (path[k] == '\\' || path[k] == '/') {
+    if (is_path_separator(path[k])) {
         // The separator is dropped, except after a drive designation at index 2 ("AB:\x").
         if (k == 3 && path[2] == ':')
             return part_of(path, 0, 4, parent, size);
@@ -89,7 +90,7 @@ void make_dirs(char *path)
     char parent[MAKE_DIRS_PATH_SIZE];
 
     strip_trailing_backslash(path);
-    if (text_length(path) < 3)
+    if (strlen(path) < 3)
         return;
     if (path_exists(path))
         return;
@@ -97,7 +98,7 @@ void make_dirs(char *path)
         return;
     // Only a strictly shorter parent is followed, so a drive root (its own parent) ends the
     // descent.
-    if (parent_path(folder, parent, sizeof parent) && text_length(parent) < text_length(folder))
+    if (parent_path(folder, parent, sizeof parent) && strlen(parent) < strlen(folder))
         make_dirs(parent);
     CreateDirectoryA(folder, NULL);
 }
@@ -106,7 +107,7 @@ bool create_path_folders(const char *path, const char *destination, InstallLog *
 {
     char folder[ENTRY_PATH_SIZE];
     unsigned short ends[ENTRY_PATH_SIZE];     // where each folder of the path ends
-    size_t n = text_length(path);
+    size_t n = strlen(path);
     int count = 0;
 
     if (n >= sizeof folder)

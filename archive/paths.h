@@ -2,7 +2,7 @@
 // which write their results into buffers their callers pass.
 //
 // Paths are 8-bit texts of at most 255 characters. '\' separates components; '/' is accepted
-// in its place (to_backslashes, archive/text.h, turns it into '\'); ':' ends a drive
+// in its place (to_backslashes, base/text.h, turns it into '\'); ':' ends a drive
 // designation and counts as a separator when a path is split. A drive root is "X:\" (three
 // characters).
 #ifndef KAVLIN_ARCHIVE_PATHS_H

@@ -34,7 +34,7 @@ function(kavlin_installer target zip_file zip_target output_dir)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${zip_file})
   add_executable(${target} WIN32 ${rc} $<TARGET_OBJECTS:kavlin_shell> $<TARGET_OBJECTS:kavlin_resources>)
   add_dependencies(${target} ${zip_target})
-  target_link_libraries(${target} PRIVATE kavlin_archive kavlin_netif kavlin_app_core kavlin_inflate
+  target_link_libraries(${target} PRIVATE kavlin_archive kavlin_netif kavlin_app_core kavlin_inflate kavlin_base
     kernel32 user32 gdi32 shell32 advapi32 gcc)
   target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,-e,_kavlin_start@0
     -Wl,--gc-sections -s -Wl,-Map,${output_dir}/${target}.map -Wl,--subsystem,windows:4.0

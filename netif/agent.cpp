@@ -25,6 +25,7 @@
 // known, or from the column's own name. Either way it sends 1 + 16 * interface_count requests,
 // column by column.
 #include "netif/interfaces.h"
+#include "base/system_library.h"
 
 #include <winsock.h>
 #include <snmp.h>
@@ -43,9 +44,9 @@ const char MUTEX_FAILED[] = "Nepoda\xF8ilo se zp\xF8\xEDstupnit mutex!";
 const char RECEIVE_FAILED[] = "Nepoda\xF8ilo se p\xF8ijmout data!";
 const char WRONG_TYPE[] = "Nespr\xE1vn\xFD typ hodnoty!";
 
-const char SOCKETS_FILE[] = "\\wsock32.dll";
-const char UTILITY_FILE[] = "\\snmpapi.dll";
-const char AGENT_FILE[] = "\\inetmib1.dll";
+const char SOCKETS_FILE[] = "wsock32.dll";
+const char UTILITY_FILE[] = "snmpapi.dll";
+const char AGENT_FILE[] = "inetmib1.dll";
 
 typedef INT(WINAPI *CopyNameFunction)(AsnObjectIdentifier *target, AsnObjectIdentifier *source);
 typedef VOID(WINAPI *ReleaseBindingFunction)(SnmpVarBind *binding);
@@ -146,25 +147,10 @@ bool is_number(const AsnAny *value)
            value->asnType == ASN_GAUGE32;
 }
 
-// The system folder's copy of `file` (a name with its leading backslash): by its full path,
-// since a bare name would search the installer's own folder first, where a planted DLL of that
-// name would run inside the installer; and with the altered search path, so that the DLLs it
-// imports in turn also come from the system folder.
-HMODULE load_system_library(const char *file, size_t file_size)
-{
-    char path[MAX_PATH + 16];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-
-    if (length == 0 || length >= MAX_PATH || file_size > sizeof path - length)
-        return NULL;
-    memcpy(path + length, file, file_size);
-    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 bool load_libraries(InterfaceAgent *agent)
 {
-    agent->utility_library = load_system_library(UTILITY_FILE, sizeof UTILITY_FILE);
-    agent->agent_library = load_system_library(AGENT_FILE, sizeof AGENT_FILE);
+    agent->utility_library = load_system_library(UTILITY_FILE);
+    agent->agent_library = load_system_library(AGENT_FILE);
     return agent->utility_library && agent->agent_library;
 }
 
@@ -364,7 +350,7 @@ void interface_agent_open(InterfaceAgent *agent)
     memset(agent, 0, sizeof *agent);
     // Windows Sockets 1.1, which the agent needs started, from the system folder like the rest.
     typedef int(WINAPI * StartupProc)(WORD, LPWSADATA);
-    agent->sockets_library = load_system_library(SOCKETS_FILE, sizeof SOCKETS_FILE);
+    agent->sockets_library = load_system_library(SOCKETS_FILE);
     StartupProc startup = agent->sockets_library ? reinterpret_cast<StartupProc>(
         GetProcAddress(agent->sockets_library, "WSAStartup")) : NULL;
     agent->sockets_started = startup && startup(MAKEWORD(1, 1), &sockets) == 0;

@@ -5,7 +5,7 @@
 #include "netif/setup_dialog.h"
 #include "app/state.h"
 #include "app/strings.h"
-#include "archive/text.h"
+#include "base/text.h"
 #include "res/resource.h"
 
 #include <stdio.h>

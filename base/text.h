@@ -1,11 +1,11 @@
-// Small helpers over 8-bit, NUL-terminated texts in fixed buffers. They need no Windows, and
-// every one that writes is told the size of its destination and never writes past it.
-#ifndef KAVLIN_ARCHIVE_TEXT_H
-#define KAVLIN_ARCHIVE_TEXT_H
+// Small helpers over 8-bit, NUL-terminated texts in fixed buffers, shared by every part of the
+// installer and by its build-time tools. They need no Windows, and every one that writes is
+// told the size of its destination and never writes past it. Lengths come from strlen.
+#ifndef KAVLIN_BASE_TEXT_H
+#define KAVLIN_BASE_TEXT_H
 
 #include <stddef.h>
-
-size_t text_length(const char *text);
+#include <string.h>
 
 // Copies `source` into `target` of `size` bytes. Returns false, leaving `target` empty, when
 // the text and its terminator do not fit.
@@ -21,6 +21,11 @@ char text_upper(char c);
 // Byte-for-byte comparison; and a comparison that folds ASCII letters to upper case.
 bool text_equal(const char *a, const char *b);
 bool text_equal_nocase(const char *a, const char *b);
+
+// The one rule for path separators: '\' is the file system's, '/' the archive's and is
+// accepted in its place. (':' ends a drive designation; the helpers that split paths treat it
+// as a separator too, and say so.)
+bool is_path_separator(char c);
 
 // Turns every '/' of the text into '\', in place; returns the text.
 char *to_backslashes(char *text);

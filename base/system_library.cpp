@@ -1,6 +1,6 @@
 // Loading of system DLLs by full path.
-#include "app/system_library.h"
-#include "archive/text.h"
+#include "base/system_library.h"
+#include "base/text.h"
 
 typedef BOOL(WINAPI *SetDefaultDllDirectoriesProc)(DWORD);
 typedef BOOL(WINAPI *SetDllDirectoryProc)(LPCSTR);

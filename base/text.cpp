@@ -1,16 +1,9 @@
-#include "archive/text.h"
-
-size_t text_length(const char *text)
-{
-    size_t n = 0;
-    while (text[n])
-        n++;
-    return n;
-}
+// Bounded text helpers.
+#include "base/text.h"
 
 bool text_copy(char *target, const char *source, size_t size)
 {
-    size_t n = text_length(source);
+    size_t n = strlen(source);
     if (n >= size) {
         if (size)
             target[0] = 0;
@@ -23,8 +16,8 @@ bool text_copy(char *target, const char *source, size_t size)
 
 bool text_append(char *target, const char *source, size_t size)
 {
-    size_t have = text_length(target);
-    size_t add = text_length(source);
+    size_t have = strlen(target);
+    size_t add = strlen(source);
     if (have + add >= size)
         return false;
     for (size_t i = 0; i <= add; i++)
@@ -53,6 +46,11 @@ bool text_equal_nocase(const char *a, const char *b)
         b++;
     }
     return text_upper(*a) == text_upper(*b);
+}
+
+bool is_path_separator(char c)
+{
+    return c == '\\' || c == '/';
 }
 
 char *to_backslashes(char *text)
