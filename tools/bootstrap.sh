@@ -16,6 +16,8 @@ packages=(
   # wider font, and dialogs are laid out larger than on Windows).
   fonts-wine
   xvfb x11-utils imagemagick zip unzip
+  # Every ZIP writer Debian offers, for the tests that check archives made by real writers.
+  p7zip-full fastjar advancecomp libarchive-tools
   zlib1g-dev libdeflate-dev googletest python3
 )
 
