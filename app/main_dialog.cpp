@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "app/version.h"
 #include "archive/entry_names.h"
+#include "archive/check.h"
 #include "archive/extract.h"
 #include "netif/setup_dialog.h"
 #include "res/resource.h"
@@ -181,7 +182,7 @@ static void report_problem(void *context, const ArchiveProblem *problem)
     show_archive_problem(problem);
 }
 
-static bool between_files(void *context)
+static bool stop_requested(void *context)
 {
     MSG message;
     if (interval_passed(&dialog_state.pumped, PUMP_INTERVAL_MS)
@@ -196,7 +197,7 @@ static bool between_files(void *context)
 // written, and the destination stays as it was. True when every file was written.
 static bool install_files(HWND dialog)
 {
-    const ArchiveReport report = { report_status, report_progress, report_problem, between_files,
+    const ArchiveReport report = { report_status, report_progress, report_problem, stop_requested,
                                    dialog };
     ZipSource source;
 

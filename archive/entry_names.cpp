@@ -51,25 +51,39 @@ bool is_device_component(const char *start, const char *end)
 // Characters that no file name may hold, or that would change what the name means.
 bool is_forbidden_char(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || c == ':' || c == '<' || c == '>' || c == '"' || c == '|'
-           || c == '?' || c == '*';
+    return c == 0x7F || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?'
+           || c == '*';
 }
 
 } // namespace
 
-bool entry_name_safe(const char *name)
+ArchiveCause entry_name_cause(const char *name, size_t length, unsigned flags)
 {
+    bool ascii = true;
+    if (length == 0)
+        return CAUSE_NAME_EMPTY;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 0x20)
+            return CAUSE_NAME_CONTROL;
+        if (c > 0x7F)
+            ascii = false;
+    }
+    if ((flags & ZIP_FLAG_UTF8_NAME) && !ascii)
+        return CAUSE_NAME_UTF8;
+    if (is_path_separator(name[0]))
+        return CAUSE_NAME_OUTSIDE;
     const char *start = name;
-    if (name[0] == 0 || is_path_separator(name[0]))
-        return false;
     for (const char *p = name;; p++) {
         if (*p && is_forbidden_char((unsigned char)*p))
-            return false;
+            return CAUSE_NAME_CHARACTER;
         if (is_path_separator(*p) || *p == 0) {
-            if (is_dot_component(start, p) || is_device_component(start, p))
-                return false;
+            if (is_dot_component(start, p))
+                return CAUSE_NAME_OUTSIDE;
+            if (is_device_component(start, p))
+                return CAUSE_NAME_DEVICE;
             if (*p == 0)
-                return true;
+                return CAUSE_NONE;
             start = p + 1;
         }
     }

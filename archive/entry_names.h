@@ -4,6 +4,8 @@
 #ifndef KAVLIN_ARCHIVE_ENTRY_NAMES_H
 #define KAVLIN_ARCHIVE_ENTRY_NAMES_H
 
+#include "archive/zip.h"
+
 #include <stddef.h>
 
 enum {
@@ -14,13 +16,15 @@ enum {
     ENTRY_PATH_SIZE = 256       // a path buffer: 255 characters and the terminator
 };
 
-// True when the entry name stays inside the destination folder and names an ordinary file or
-// folder there: it is not empty, does not start with a separator, holds no colon (drive or
-// stream), no control character and none of < > " | ? *, and no component is a parent-folder
-// reference (dots and blanks only, with at least two dots) or a DOS device name (CON, PRN, AUX,
-// NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM/LPT with a superscript digit, with or without
-// an extension), which Windows would read as something other than a file.
-bool entry_name_safe(const char *name);
+// Why the entry name (its `length` stored bytes, with the entry's general-purpose `flags`) is
+// not one the installer writes, or CAUSE_NONE: it must not be empty, hold a control character
+// (NUL included) or one of : < > " | ? * and DEL, be flagged as UTF-8 (bit 11) unless it is
+// plain ASCII (the installer writes names through the ANSI calls, in the Windows code page),
+// start with a separator, or have a component that is a parent-folder reference (dots and
+// blanks only, with at least two dots) or a DOS device name (CON, PRN, AUX, NUL, CONIN$,
+// CONOUT$, COM0-9, LPT0-9 and COM/LPT with a superscript digit, with or without an extension),
+// which Windows would read as something other than a file under the destination folder.
+ArchiveCause entry_name_cause(const char *name, size_t length, unsigned flags);
 
 // The text after the last '\', '/' or ':' of the path (a pointer into it), or the whole path
 // when it has none; empty when the path ends in a separator, as a folder entry's name does (a

@@ -1,31 +1,27 @@
-// The local-header walk and the decoding and checking of one entry's data.
+// The local-header cursor and the decoding and checking of one entry's data.
 #include "archive/zip.h"
 #include "archive/crc32.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+uint32_t zip_signature(uint32_t neighbour)
+{
+    volatile uint32_t value = neighbour;
+    return value - 1;
+}
 
-enum {
-    DATA_DESCRIPTOR_SIGNATURE = 0x08074B50,
-    SHORT_SIGNATURE = 0x50000000,       // accepted as a local header as well
-    LARGEST_OFFSET = 0x7FFFFFFF
-};
-
-uint16_t get16(const unsigned char *p)
+uint16_t zip_get16(const unsigned char *p)
 {
     return (uint16_t)(p[0] | p[1] << 8);
 }
 
-uint32_t get32(const unsigned char *p)
+uint32_t zip_get32(const unsigned char *p)
 {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-// Reads as much of `count` bytes as the source gives, in as many reads as it takes; returns
-// the count read.
-unsigned long read_fully(const ZipSource *source, unsigned char *buffer, unsigned long count)
+unsigned long zip_read_fully(const ZipSource *source, unsigned char *buffer, unsigned long count)
 {
     unsigned long total = 0;
     while (total < count) {
@@ -36,6 +32,16 @@ unsigned long read_fully(const ZipSource *source, unsigned char *buffer, unsigne
     }
     return total;
 }
+
+bool zip_extra_has_zip64(const unsigned char *extra, uint32_t length)
+{
+    for (uint32_t at = 0; at + 4 <= length; at += 4 + zip_get16(extra + at + 2))
+        if (zip_get16(extra + at) == ZIP64_EXTRA_ID)
+            return true;
+    return false;
+}
+
+namespace {
 
 // The output of one entry as it goes to the sink: counted, checked against the declared size
 // before anything past it is written, and summed into the CRC-32.
@@ -128,71 +134,63 @@ ArchiveFailure inflate_data(const ZipSource *source, uint32_t compressed, EntryO
 
 } // namespace
 
-void zip_walk_start(ZipWalk *walk, const ZipSource *source)
+void zip_cursor_start(ZipCursor *cursor, const ZipSource *source)
 {
-    walk->source = source;
-    walk->next_offset = 0;
-    walk->end_signature = 0;
+    cursor->source = source;
+    cursor->next_offset = 0;
+    cursor->end_signature = 0;
 }
 
-ZipStep zip_next_entry(ZipWalk *walk, ZipEntry *entry)
+ZipStep zip_next_entry(ZipCursor *cursor, ZipEntry *entry)
 {
-    // Formed at run time, so that the signature's four bytes stand nowhere in the program but
-    // in the payload archive it carries.
-    volatile uint32_t signature_base = 0x04034B51;
-    const uint32_t local_signature = signature_base - 1;
-    const ZipSource *source = walk->source;
+    const uint32_t local_signature = ZIP_LOCAL_SIGNATURE;
+    const ZipSource *source = cursor->source;
     unsigned char header[ZIP_HEADER_SIZE];
 
     for (;;) {
         memset(header, 0, sizeof header);
-        if (walk->next_offset > LARGEST_OFFSET
-            || !source->seek(source->context, (uint32_t)walk->next_offset))
+        if (cursor->next_offset > ZIP_LARGEST_OFFSET
+            || !source->seek(source->context, (uint32_t)cursor->next_offset))
             return ZIP_STEP_UNREADABLE;
-        read_fully(source, header, sizeof header);
-        uint32_t signature = get32(header);
-        if (signature == local_signature || signature == SHORT_SIGNATURE)
+        zip_read_fully(source, header, sizeof header);
+        uint32_t signature = zip_get32(header);
+        if (signature == local_signature || signature == ZIP_SHORT_SIGNATURE)
             break;
-        if (signature != DATA_DESCRIPTOR_SIGNATURE) {
-            walk->end_signature = signature;
+        if (signature != ZIP_DESCRIPTOR_SIGNATURE) {
+            cursor->end_signature = signature;
             return ZIP_STEP_END;
         }
-        walk->next_offset += ZIP_DESCRIPTOR_SIZE;
+        cursor->next_offset += ZIP_DESCRIPTOR_SIZE;
     }
 
-    entry->offset = (uint32_t)walk->next_offset;
-    entry->flags = get16(header + 6);
-    entry->method = get16(header + 8);
-    entry->crc32 = get32(header + 14);
-    entry->compressed_size = get32(header + 18);
-    entry->uncompressed_size = get32(header + 22);
-    entry->name_length = get16(header + 26);
-    entry->extra_length = get16(header + 28);
+    entry->offset = (uint32_t)cursor->next_offset;
+    entry->flags = zip_get16(header + 6);
+    entry->method = zip_get16(header + 8);
+    entry->crc32 = zip_get32(header + 14);
+    entry->compressed_size = zip_get32(header + 18);
+    entry->uncompressed_size = zip_get32(header + 22);
+    entry->name_length = zip_get16(header + 26);
+    entry->extra_length = zip_get16(header + 28);
+    // A name too long for the buffer is still read as far as it fits, so that a refusal can
+    // name the entry.
     memset(entry->name, 0, sizeof entry->name);
-    if (entry->name_length >= ZIP_NAME_SIZE
-        || read_fully(source, (unsigned char *)entry->name, entry->name_length)
-               != entry->name_length)
+    unsigned long readable = entry->name_length < ZIP_NAME_SIZE ? entry->name_length : ZIP_NAME_SIZE - 1;
+    if (zip_read_fully(source, (unsigned char *)entry->name, readable) != readable
+        || entry->name_length >= ZIP_NAME_SIZE)
         return ZIP_STEP_UNREADABLE;
-    entry->name[entry->name_length] = 0;
-    source->seek(source->context, entry->offset + ZIP_HEADER_SIZE + entry->name_length
-                                  + entry->extra_length);
+    source->seek(source->context, zip_data_offset(entry));
     return ZIP_STEP_ENTRY;
 }
 
-bool zip_walk_complete(const ZipWalk *walk)
+uint32_t zip_data_offset(const ZipEntry *entry)
 {
-    // Formed at run time, like the local-header signature.
-    volatile uint32_t base = 0x02014B51;
-    const uint32_t central_directory = base - 1;
-    const uint32_t end_record = central_directory + 0x04040000;
-    return walk->end_signature == central_directory || walk->end_signature == end_record;
+    return entry->offset + ZIP_HEADER_SIZE + entry->name_length + entry->extra_length;
 }
 
-bool zip_step_past(ZipWalk *walk, const ZipEntry *entry)
+bool zip_step_past(ZipCursor *cursor, const ZipEntry *entry)
 {
-    walk->next_offset = (uint64_t)entry->offset + ZIP_HEADER_SIZE + entry->name_length
-                        + entry->extra_length + entry->compressed_size;
-    return walk->next_offset <= LARGEST_OFFSET;
+    cursor->next_offset = (uint64_t)zip_data_offset(entry) + entry->compressed_size;
+    return cursor->next_offset <= ZIP_LARGEST_OFFSET;
 }
 
 ArchiveFailure zip_read_data(const ZipSource *source, const ZipEntry *entry, const ZipSink *sink,

@@ -1,7 +1,7 @@
 // libFuzzer target of the whole-archive check: any bytes as the payload archive. Beyond the
 // sanitizers' checks it asserts that the walk reports at most one failure that ends it, that
 // a passing archive reports none, and that it ends on every input.
-#include "archive/report.h"
+#include "archive/check.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -34,7 +34,7 @@ bool fuzz_seek(void *context, uint32_t offset)
 int problems;
 void status(void *, const char *, uint32_t) {}
 void progress(void *, uint32_t) {}
-bool between_files(void *) { return false; }
+bool stop_requested(void *) { return false; }
 void problem(void *, const ArchiveProblem *p)
 {
     if (!p->detail || !p->entry || p->kind == ARCHIVE_OK)
@@ -47,8 +47,8 @@ void problem(void *, const ArchiveProblem *p)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Source s = { data, size, 0 };
-    const ZipSource source = { fuzz_read, fuzz_seek, &s };
-    const ArchiveReport report = { status, progress, problem, between_files, nullptr };
+    const ZipSource source = { fuzz_read, fuzz_seek, &s, size };
+    const ArchiveReport report = { status, progress, problem, stop_requested, nullptr };
     problems = 0;
     ArchiveFailure result = check_archive(&source, "C:\\PROGRAM FILES\\KAVLIN", &report);
     if (problems > 1 || (result == ARCHIVE_OK && problems != 0)

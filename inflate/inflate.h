@@ -21,6 +21,12 @@ enum InflateResult {
     INFLATE_WRITE_FAILED       // the output callback reported a failed or short write
 };
 
+// The callback styles that carry bytes between the decoder, the archive code and files: a read
+// returns the count it put into `buffer` (0 at the end of the data or on failure); a write
+// returns false when not all `count` bytes were written.
+typedef unsigned long (*ByteReader)(void *context, unsigned char *buffer, unsigned long count);
+typedef bool (*ByteWriter)(void *context, const unsigned char *data, unsigned long count);
+
 // The decoder's only contact with files: where the compressed bytes come from and where the
 // decoded bytes go.
 struct InflateIo {

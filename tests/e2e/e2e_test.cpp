@@ -821,10 +821,17 @@ static std::map<std::string, std::string> snapshot(const std::string &folder,
     return files;
 }
 
-// A damaged installer (a flipped byte in its last entry, or a payload cut short inside it)
-// is found before anything is written: the user sees the extraction error for that entry and
-// the abort notice, in that order, and an earlier installation stays exactly as it was.
-class DamagedPayload : public EndToEnd, public ::testing::WithParamInterface<const char *> {};
+// A damaged installer (a flipped byte in its last entry, a payload cut short inside it, or one
+// whose local headers tell another story than its central directory) is found before anything
+// is written: the user sees the error (the extraction error for that entry, or the archive
+// error) and the abort notice, in that order, and an earlier installation stays exactly as it
+// was.
+struct Damage {
+    const char *installer;
+    bool archive_error;         // 204 + 205; else 208 and the damaged entry's path
+};
+
+class DamagedPayload : public EndToEnd, public ::testing::WithParamInterface<Damage> {};
 
 TEST_P(DamagedPayload, ShowsTheErrorAndLeavesTheDestinationUntouched)
 {
@@ -843,11 +850,13 @@ TEST_P(DamagedPayload, ShowsTheErrorAndLeavesTheDestinationUntouched)
         if (c == '/')
             c = '\\';
 
-    Installer installer(GetParam());
+    Installer installer(GetParam().installer);
     HWND dialog = main_dialog();
     ASSERT_TRUE(dialog);
     robot_click(dialog, 1);
-    EXPECT_EQ(ui_ansi(IDS_EXTRACTION_ERROR) + " " + default_destination + "\\" + entry,
+    EXPECT_EQ(GetParam().archive_error
+                  ? ui_ansi(IDS_ARCHIVE_ERROR) + " " + ui_ansi(IDS_ARCHIVE_READ_ERROR)
+                  : ui_ansi(IDS_EXTRACTION_ERROR) + " " + default_destination + "\\" + entry,
               answer_message_box());
     EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
     EXPECT_EQ(0, installer.exit_code());
@@ -856,8 +865,13 @@ TEST_P(DamagedPayload, ShowsTheErrorAndLeavesTheDestinationUntouched)
     EXPECT_FALSE(exists(staged_archive()));
 }
 
+// Cut short, the payload has lost its end record: it is refused as a whole. Written as a
+// writer that cannot seek writes, its stored entry (itself a ZIP archive) has its sizes only in
+// a data descriptor: the walk would otherwise unpack the inner archive's entries instead.
 INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedPayload,
-                         ::testing::Values("KavlinSetupCorrupt.exe", "KavlinSetupTruncated.exe"));
+                         ::testing::Values(Damage{ "KavlinSetupCorrupt.exe", false },
+                                           Damage{ "KavlinSetupTruncated.exe", true },
+                                           Damage{ "KavlinSetupStreamed.exe", true }));
 
 TEST_F(EndToEnd, DestinationThatCannotBeCreatedShowsTheDirectoryError)
 {

@@ -4,7 +4,9 @@
                     in another and an empty file, with the folders' own entries;
   large/, large.zip the same and 300 incompressible files of 64 KiB, long enough to abort;
   corrupt.zip       e2e.zip with one byte flipped inside its last deflated entry's data;
-  truncated.zip     e2e.zip cut in the middle of that entry's data.
+  truncated.zip     e2e.zip cut in the middle of that entry's data;
+  streamed.zip      written as a writer that cannot seek writes it (sizes and CRC-32 only in
+                    data descriptors), with a stored entry that is itself a ZIP archive.
 usage: make_payloads.py OUT_DIR KAVLIN_EXE README"""
 import os
 import random
@@ -12,6 +14,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import zipfile
 
 
 def write(path, data):
@@ -65,12 +68,45 @@ def damage(source, out):
     open(os.path.join(out, 'damaged-entry.txt'), 'w').write(name)
 
 
+class Pipe:
+    """A file that can only be written, as a pipe is: zipfile then streams its entries."""
+
+    def __init__(self, path):
+        self.file = open(path, 'wb')
+
+    def write(self, data):
+        return self.file.write(data)
+
+    def flush(self):
+        self.file.flush()
+
+    def close(self):
+        self.file.close()
+
+
+def streamed(out):
+    """An archive whose stored entry docs/report.docx is a document (a ZIP archive itself),
+    written to a pipe: a walk that took the local header's zero sizes would unpack the
+    document's parts instead of the entries that follow it."""
+    document = os.path.join(out, 'report.docx')
+    with zipfile.ZipFile(document, 'w', zipfile.ZIP_DEFLATED) as z:
+        z.writestr('[Content_Types].xml', '<Types/>')
+        z.writestr('word/document.xml', '<document>' + 'text ' * 200 + '</document>')
+    pipe = Pipe(os.path.join(out, 'streamed.zip'))
+    with zipfile.ZipFile(pipe, 'w', zipfile.ZIP_STORED) as z:
+        z.writestr('docs/report.docx', open(document, 'rb').read())
+        z.writestr('readme.txt', 'Kavlin measures traffic.\r\n')
+        z.writestr('setup.ini', '[setup]\r\n')
+    pipe.close()
+
+
 def main():
     out, program, readme = sys.argv[1:4]
     tree = os.path.join(out, 'tree')
     fill_tree(tree, program, readme)
     pack(tree, os.path.join(out, 'e2e.zip'))
     damage(os.path.join(out, 'e2e.zip'), out)
+    streamed(out)
     large = os.path.join(out, 'large')
     fill_tree(large, program, readme)
     rng = random.Random(2)

@@ -75,16 +75,23 @@ protected:
     }
 };
 
-TEST_F(ExtractTest, InfoZipArchivesExtractEveryFileAndRecordIt)
+// The same tree packed by every ZIP writer Debian offers passes the check and unpacks byte for
+// byte, every file recorded once.
+TEST_F(ExtractTest, ArchivesOfEveryWriterExtractEveryFileAndRecordIt)
 {
-    for (const char *archive : { "tree.zip", "stored.zip" }) {
+    for (const char *archive : { "tree.zip", "stored.zip", "writers\\infozip.zip", "writers\\7z.zip",
+                                 "writers\\python.zip", "writers\\fastjar.zip",
+                                 "writers\\advzip.zip" }) {
         SCOPED_TRACE(archive);
         remove_tree(dest);
         std::string bytes = read_file(fixture(archive));
+        ASSERT_FALSE(bytes.empty()) << "no archive: is its writer installed (tools/bootstrap.sh)?";
         std::vector<uint32_t> offsets = local_header_offsets(bytes);
-        ASSERT_GT(offsets.size(), 8u);
+        ASSERT_GE(offsets.size(), 7u);
 
-        Extraction run = run_extraction(fixture(archive), dest);
+        ExtractionOptions options;
+        options.check_first = true;
+        Extraction run = run_extraction(fixture(archive), dest, options);
         EXPECT_TRUE(run.succeeded);
         EXPECT_TRUE(run.messages.empty());
         for (const char *name : tree_files)
@@ -494,8 +501,9 @@ TEST_F(ExtractTest, CheckedFirstADamagedArchiveChangesNothingOnDisk)
     } cases[] = {
         { "flipped byte in the last entry", ZipWriter(good).add(flipped).finish().bytes(),
           failure_text(IDS_EXTRACTION_ERROR, dest + "\\last.txt") },
+        // No end record: the archive is refused as a whole before any entry is looked at.
         { "cut inside the last entry", whole.substr(0, whole.size() - 30000),
-          failure_text(IDS_EXTRACTION_ERROR, dest + "\\last.txt") },
+          failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
         { "cut between entries", cut_between,
           failure_text(IDS_ARCHIVE_ERROR, IDS_ARCHIVE_READ_ERROR) },
         { "unsafe last name", ZipWriter(good).add_stored("../x", "x").finish().bytes(),

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "app/strings.h"
+#include "archive/check.h"
 #include "archive/extract.h"
 
 
@@ -95,17 +96,6 @@ std::string host_path(const char *unix_path)
     return path;
 }
 
-uint32_t reference_crc32(const std::string &data)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char byte : data) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return ~crc;
-}
-
 std::string text_content(size_t size, unsigned seed)
 {
     std::string text;
@@ -129,130 +119,6 @@ std::string noise_content(size_t size, unsigned seed)
         bytes[i] = (char)(x >> 24);
     }
     return bytes;
-}
-
-static void put16(std::string &out, uint32_t value)
-{
-    out += (char)(value & 0xFF);
-    out += (char)((value >> 8) & 0xFF);
-}
-
-static void put32(std::string &out, uint32_t value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
-ZipRecord stored_record(const std::string &name, const std::string &content)
-{
-    ZipRecord record;
-    record.name = name;
-    record.data = content;
-    record.crc = reference_crc32(content);
-    record.compressed_size = record.uncompressed_size = (uint32_t)content.size();
-    return record;
-}
-
-ZipRecord deflated_record(const std::string &name, const std::string &content)
-{
-    // Stored blocks (RFC 1951, 3.2.4): a header byte (BFINAL, BTYPE 00), LEN, NLEN, the bytes.
-    ZipRecord record = stored_record(name, content);
-    std::string stream;
-    size_t at = 0;
-    do {
-        size_t length = content.size() - at < 65535 ? content.size() - at : 65535;
-        bool final = at + length == content.size();
-        stream += (char)(final ? 1 : 0);
-        put16(stream, (uint32_t)length);
-        put16(stream, (uint32_t)(~length & 0xFFFF));
-        stream.append(content, at, length);
-        at += length;
-    } while (at < content.size());
-    record.method = 8;
-    record.data = stream;
-    record.compressed_size = (uint32_t)stream.size();
-    return record;
-}
-
-ZipWriter &ZipWriter::add(const ZipRecord &record)
-{
-    offsets_.push_back((uint32_t)bytes_.size());
-    put32(bytes_, 0x04034B50);
-    put16(bytes_, 20);
-    put16(bytes_, record.flags);
-    put16(bytes_, record.method);
-    put16(bytes_, 0x6000);      // 12:00
-    put16(bytes_, 0x5A21);      // 2025-01-01
-    put32(bytes_, record.crc);
-    put32(bytes_, record.compressed_size);
-    put32(bytes_, record.uncompressed_size);
-    put16(bytes_, (uint32_t)record.name.size());
-    put16(bytes_, (uint32_t)record.extra.size());
-    bytes_ += record.name;
-    bytes_ += record.extra;
-    bytes_ += record.data;
-    last_ = record;
-    return *this;
-}
-
-ZipWriter &ZipWriter::add_stored(const std::string &name, const std::string &content)
-{
-    return add(stored_record(name, content));
-}
-
-ZipWriter &ZipWriter::add_directory(const std::string &name)
-{
-    return add(stored_record(name, ""));
-}
-
-ZipWriter &ZipWriter::add_descriptor()
-{
-    put32(bytes_, 0x08074B50);
-    put32(bytes_, last_.crc);
-    put32(bytes_, last_.compressed_size);
-    put32(bytes_, last_.uncompressed_size);
-    return *this;
-}
-
-ZipWriter &ZipWriter::add_raw(const std::string &bytes)
-{
-    bytes_ += bytes;
-    return *this;
-}
-
-ZipWriter &ZipWriter::finish()
-{
-    put32(bytes_, 0x06054B50);
-    bytes_.append(18, '\0');
-    return *this;
-}
-
-static uint32_t get16(const std::string &in, size_t at)
-{
-    return (uint8_t)in[at] | (uint8_t)in[at + 1] << 8;
-}
-
-static uint32_t get32(const std::string &in, size_t at)
-{
-    return get16(in, at) | get16(in, at + 2) << 16;
-}
-
-std::vector<uint32_t> local_header_offsets(const std::string &archive)
-{
-    std::vector<uint32_t> offsets;
-    size_t at = 0;
-    while (at + 30 <= archive.size()) {
-        uint32_t signature = get32(archive, at);
-        if (signature == 0x08074B50) {
-            at += 16;
-            continue;
-        }
-        if (signature != 0x04034B50)
-            break;
-        offsets.push_back((uint32_t)at);
-        at += 30 + get16(archive, at + 26) + get16(archive, at + 28) + get32(archive, at + 18);
-    }
-    return offsets;
 }
 
 std::string failure_text(int id, const std::string &detail)
@@ -304,13 +170,13 @@ void record_problem(void *context, const ArchiveProblem *problem)
 {
     Extraction *run = ((Recorder *)context)->run;
     int text_id, detail_id;
-    run->problems.push_back({ problem->kind, problem->reason, problem->detail });
+    run->problems.push_back({ problem->kind, problem->cause, problem->reason, problem->detail });
     archive_problem_text(problem, &text_id, &detail_id);
     run->messages.push_back(detail_id ? failure_text(text_id, detail_id)
                                       : failure_text(text_id, problem->detail));
 }
 
-bool record_between_files(void *context)
+bool record_stop_requested(void *context)
 {
     MSG message;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
@@ -348,7 +214,7 @@ Extraction run_walks(const std::string &archive_path, const std::string &destina
     ZipSource source;
     file_source(&source, file);
     const ArchiveReport report = { record_status, record_progress, record_problem,
-                                   record_between_files, &recorder };
+                                   record_stop_requested, &recorder };
     run.result = ARCHIVE_OK;
     if (walks != EXTRACT_ONLY)
         run.result = check_archive(&source, destination.c_str(), &report);

@@ -1,10 +1,11 @@
-// Helpers of the extraction tests: temporary folders, whole-file reads and writes, a small
-// ZIP writer for archives that Info-ZIP zip does not make, and runs of the archive walks with
-// a report that records what they tell.
+// Helpers of the extraction tests: temporary folders, whole-file reads and writes, and runs of
+// the archive walks with a report that records what they tell. (The tests' own ZIP writer is
+// tests/support/zip_builder.h.)
 #ifndef KAVLIN_TESTS_ARCHIVE_SUPPORT_H
 #define KAVLIN_TESTS_ARCHIVE_SUPPORT_H
 
 #include "archive/report.h"
+#include "tests/support/zip_builder.h"
 
 #include <windows.h>
 #include <stdint.h>
@@ -32,52 +33,9 @@ void write_file(const std::string &path, const std::string &data);
 // The Windows path of a folder of the build machine (through Wine's drive Z:).
 std::string host_path(const char *unix_path);
 
-// Bitwise CRC-32, kept apart from the code under test.
-uint32_t reference_crc32(const std::string &data);
-
 // Content that deflate squeezes well and bytes that it cannot.
 std::string text_content(size_t size, unsigned seed);
 std::string noise_content(size_t size, unsigned seed);
-
-// Records of a ZIP archive, appended in order.
-struct ZipRecord {
-    std::string name;
-    std::string data;           // the entry's data as stored in the archive
-    uint16_t method = 0;
-    uint16_t flags = 0;
-    uint32_t crc = 0;
-    uint32_t compressed_size = 0;
-    uint32_t uncompressed_size = 0;
-    std::string extra;
-};
-
-// Entries whose header fields agree with their content: stored, and deflated as a raw DEFLATE
-// stream of stored blocks (valid method-8 data that needs no compressor).
-ZipRecord stored_record(const std::string &name, const std::string &content);
-ZipRecord deflated_record(const std::string &name, const std::string &content);
-
-class ZipWriter {
-public:
-    ZipWriter &add(const ZipRecord &record);
-    ZipWriter &add_stored(const std::string &name, const std::string &content);
-    ZipWriter &add_directory(const std::string &name);
-    // A data descriptor record (with its signature) for the last entry added.
-    ZipWriter &add_descriptor();
-    ZipWriter &add_raw(const std::string &bytes);
-    // An end-of-central-directory record: the first record that is not a local header.
-    ZipWriter &finish();
-    const std::string &bytes() const { return bytes_; }
-    // Offset of the local header of each entry added.
-    const std::vector<uint32_t> &offsets() const { return offsets_; }
-
-private:
-    std::string bytes_;
-    std::vector<uint32_t> offsets_;
-    ZipRecord last_;
-};
-
-// Offsets of the local headers of an archive, walked from its start as the installer does.
-std::vector<uint32_t> local_header_offsets(const std::string &archive);
 
 // The text shown for a failure: the text of `id`, a blank and the detail.
 std::string failure_text(int id, const std::string &detail);
@@ -86,6 +44,7 @@ std::string failure_text(int id, int detail_id);
 // One failure as the walk reported it.
 struct ReportedProblem {
     ArchiveFailure kind;
+    ArchiveCause cause;
     InflateResult reason;
     std::string detail;
 };
