@@ -3,16 +3,19 @@
 // Controls: 102 product paragraph, 101 destination folder, 1 Install, 2 Abort (also Esc and
 // the close box), 100 Browse, 103 about line, and during the extraction the file being written.
 #include "app/main_dialog.h"
+#include "app/archive_messages.h"
+#include "app/interface_choice.h"
 #include "app/registry.h"
 #include "app/state.h"
 #include "app/strings.h"
+#include "app/version.h"
+#include "app/window_position.h"
+#include "archive/check.h"
+#include "archive/entry_names.h"
+#include "archive/extract.h"
+#include "archive/preflight.h"
 #include "base/system_library.h"
 #include "base/text.h"
-#include "app/version.h"
-#include "archive/entry_names.h"
-#include "archive/check.h"
-#include "archive/extract.h"
-#include "netif/setup_dialog.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -23,12 +26,15 @@ static const char DEFAULT_DESTINATION[] = "C:\\PROGRAM FILES\\KAVLIN";
 
 // The dialog's own state while it runs (there is one main dialog per process).
 static struct {
+    HWND window;            // the dialog: owner of every message box while it exists
     HWND progress_bar;      // created by Install, moved by the archive walks
     DWORD bar_blocks;       // how many blocks the bar draws when full
     int bar_block;          // the block the bar last reached; -1 before any
     DWORD status_shown;     // tick count when the status line last changed; 0 before any
+    char pending[PATH_SIZE];    // a file's path not shown yet (see report_status); "" when none
     DWORD pumped;           // tick count of the last message pumped between files; 0 before any
     bool extracting;        // the walks run: Install and Browse are held off
+    bool abort_requested;   // Abort pressed during the walks: they stop before the next file
 } dialog_state;
 
 // Sets a control's text to a loaded string, or empties it when there is none.
@@ -40,8 +46,8 @@ static void set_loaded_text(HWND dialog, int control, int id)
 
 static BOOL on_init(HWND dialog)
 {
-    char title[TEXT_SIZE];
-    char about[TEXT_SIZE];
+    char title[PATH_SIZE];
+    char about[PATH_SIZE];
     char preset[REGISTRY_TEXT_SIZE + 1];
     const char *loaded = load_string(IDS_TITLE);
 
@@ -67,78 +73,24 @@ static BOOL on_init(HWND dialog)
     if (key)
         RegCloseKey(key);
 
-    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
-    installer.main_dialog_window = dialog;
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, PATH_SIZE);
+    dialog_state.window = dialog;
     return TRUE;
 }
 
-// Opens `name` in the destination folder with its associated program, unless the path would
-// not fit a path buffer.
-static void open_installed(const char *name, const char *parameters)
-{
-    char path[TEXT_SIZE];
-    if (text_copy(path, installer.destination_folder, sizeof path) &&
-        text_append(path, name, sizeof path))
-        ShellExecuteA(NULL, "open", path, parameters, installer.destination_folder, SW_SHOWNORMAL);
-}
-
-// First installation on this machine: ask for the interface and keep the choice.
-static void choose_interface(void)
-{
-    char data[REGISTRY_TEXT_SIZE + 1];
-    char title[TEXT_SIZE];
-    char request_text[TEXT_SIZE];
-    HKEY key = open_product_key(HKEY_LOCAL_MACHINE);
-
-    if (!find_product_value(key, "InterfaceIndex", data)) {
-        // The loader has one shared buffer: each text is copied before the next load.
-        const char *loaded = load_string(IDS_SETUP_TITLE);
-        if (!loaded || !text_copy(title, loaded, sizeof title))
-            title[0] = 0;
-        loaded = load_string(IDS_SETUP_REQUEST);
-        if (!loaded || !text_copy(request_text, loaded, sizeof request_text))
-            request_text[0] = 0;
-        SetupDialogRequest request = {};
-        request.title = title;
-        request.request = request_text;
-        request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING); };
-        request.place = center_window;
-        run_setup_dialog(installer.module_instance, &request);
-        if (request.chosen && key) {
-            DWORD index = request.chosen_index;
-            RegSetValueExA(key, "InterfaceIndex", 0, REG_DWORD, (const BYTE *)&index, sizeof index);
-        }
-    }
-    if (key)
-        RegCloseKey(key);
-}
-
-// A rectangle given in dialog units, in pixels of the dialog's client area: controls added at
-// run time then grow with the dialog's font (Large Fonts) as the template's controls do.
-static RECT dialog_units_rect(HWND dialog, int left, int top, int width, int height)
-{
-    RECT r = {left, top, left + width, top + height};
-    MapDialogRect(dialog, &r);
-    return r;
-}
-
-static void enable_commands(HWND dialog, BOOL enable)
-{
-    EnableWindow(GetDlgItem(dialog, IDC_INSTALL), enable);
-    EnableWindow(GetDlgItem(dialog, IDC_BROWSE), enable);
-}
-
-// The main dialog's side of the archive walks: the file being written in the status line, the
+// ---------------------------------------------------------------------------------------------
+// The archive walks as the user sees them: the file being written in the status line, the
 // progress bar, failures in message boxes, and one message of the dialog's queue between files.
 //
 // Redrawing costs far more than unpacking a small file, and thousands of redraws a second show
-// the user nothing: a small file's path is shown only when the line has stood for
-// STATUS_INTERVAL_MS, while a file large enough to take a while always has its path shown; and
-// the bar moves when it reaches a new block (the bar draws blocks two thirds of its height
-// wide).
-// Looking at the queue is costly too (the window system is asked each time): between small
-// files it is looked at every PUMP_INTERVAL_MS, which keeps Abort and repainting prompt.
-enum { STATUS_INTERVAL_MS = 40, LARGE_FILE_BYTES = 1 << 20, PUMP_INTERVAL_MS = 20 };
+// the user nothing: a small file's path waits until the line has stood for STATUS_INTERVAL_MS
+// (it is shown at the next file after that, before any failure, and when the walk ends, so the
+// line never stays on an older file for long), while a file large enough to take a while always
+// has its path shown at once; and the bar moves when it reaches a new block (the bar draws
+// blocks two thirds of its height wide). Looking at the queue is costly too (the window system
+// is asked each time): between small files it is looked at every PUMP_INTERVAL_MS, which keeps
+// Abort and repainting prompt.
+enum { STATUS_INTERVAL_MS = 40, LARGE_FILE_BYTES = 65536, PUMP_INTERVAL_MS = 20 };
 
 // True, and the time noted, when `*last` lies `interval` or more ticks back (or was never set).
 static bool interval_passed(DWORD *last, DWORD interval)
@@ -150,17 +102,25 @@ static bool interval_passed(DWORD *last, DWORD interval)
     return true;
 }
 
-static void report_status(void *context, const char *path, uint32_t data_bytes)
+// Shows the path that waits for the status line, if any.
+static void show_pending_status(void)
 {
-    if (!interval_passed(&dialog_state.status_shown, STATUS_INTERVAL_MS)
-        && data_bytes < LARGE_FILE_BYTES)
+    if (!dialog_state.pending[0])
         return;
     // Drawn at once, and the queue looked at after this file whatever the interval, so that
     // what was drawn also reaches the screen where the window system waits for the queue.
-    HWND line = GetDlgItem((HWND)context, IDC_STATUS);
-    SetWindowTextA(line, path);
+    HWND line = GetDlgItem(dialog_state.window, IDC_STATUS);
+    SetWindowTextA(line, dialog_state.pending);
     UpdateWindow(line);
+    dialog_state.pending[0] = 0;
     dialog_state.pumped = 0;
+}
+
+static void report_status(void *context, const char *path, uint32_t size)
+{
+    text_copy(dialog_state.pending, path, sizeof dialog_state.pending);
+    if (size >= LARGE_FILE_BYTES || interval_passed(&dialog_state.status_shown, STATUS_INTERVAL_MS))
+        show_pending_status();
 }
 
 static void report_progress(void *context, uint32_t kib)
@@ -179,47 +139,87 @@ static void report_progress(void *context, uint32_t kib)
 
 static void report_problem(void *context, const ArchiveProblem *problem)
 {
-    show_archive_problem(problem);
+    show_pending_status();
+    show_archive_problem(dialog_state.window, problem);
 }
 
 static bool stop_requested(void *context)
 {
     MSG message;
+    if (dialog_state.pending[0] && interval_passed(&dialog_state.status_shown, STATUS_INTERVAL_MS))
+        show_pending_status();
     if (interval_passed(&dialog_state.pumped, PUMP_INTERVAL_MS)
         && PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return installer.abort_requested;
+    return dialog_state.abort_requested;
 }
 
-// Checks the whole archive, then unpacks it: a damaged payload is found before anything is
-// written, and the destination stays as it was. True when every file was written.
-static bool install_files(HWND dialog)
+// Tells the user that the drive lacks room: how much the installation needs and how much is
+// free, in KiB.
+static void show_no_space(DWORD needed_kib, DWORD free_kib)
+{
+    char format[MESSAGE_TEXT_SIZE];
+    char text[MESSAGE_TEXT_SIZE];
+    const char *loaded = load_string(IDS_NO_SPACE);
+    if (!text_copy(format, loaded ? loaded : "", sizeof format))
+        format[0] = 0;
+    wsprintfA(text, format, needed_kib, free_kib);
+    message_box(dialog_state.window, text, MB_OK | MB_ICONHAND);
+}
+
+// Checks the whole archive, and probes the files it replaces and the drive's room, then unpacks
+// it: a damaged payload, a file that cannot be replaced and a drive too small are found before
+// anything is written, and the destination stays as it was. True when every file was written.
+static bool install_files(void)
 {
     const ArchiveReport report = { report_status, report_progress, report_problem, stop_requested,
-                                   dialog };
+                                   NULL };
+    const char *destination = installer.destination_folder;
     ZipSource source;
+    Preflight preflight;
+    DWORD needed_kib, free_kib;
 
     file_source(&source, installer.archive_file);
-    ArchiveFailure result = check_archive(&source, installer.destination_folder, &report);
+    preflight_begin(&preflight, destination);
+    const FileProbe probe = preflight_probe(&preflight);
+    ArchiveFailure result = check_archive(&source, destination, &report, &probe);
+    if (result == ARCHIVE_OK && !preflight_room(&preflight, &needed_kib, &free_kib)) {
+        show_no_space(needed_kib, free_kib);
+        return false;
+    }
     if (result == ARCHIVE_OK) {
         // The bar showed the check; it starts again for the unpacking.
         dialog_state.bar_block = -1;
         report_progress(NULL, 0);
-        result = extract_archive(&source, installer.destination_folder, &report);
+        result = extract_archive(&source, destination, &report);
     }
+    // The last file's path stays in the line.
+    show_pending_status();
     return result == ARCHIVE_OK;
 }
 
-static void on_install(HWND dialog)
+// ---------------------------------------------------------------------------------------------
+// The steps of Install.
+
+// A rectangle given in dialog units, in pixels of the dialog's client area: controls added at
+// run time then grow with the dialog's font (Large Fonts) as the template's controls do.
+static RECT dialog_units_rect(HWND dialog, int left, int top, int width, int height)
 {
-    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
-    normalize_destination(installer.destination_folder);
-    HWND status = GetDlgItem(dialog, IDC_STATUS);
-    SetWindowTextA(status, "");
+    RECT r = {left, top, left + width, top + height};
+    MapDialogRect(dialog, &r);
+    return r;
+}
+
+// Empties the status line and moves it under the frame, and puts the progress bar above it,
+// ranging over the archive's KiB.
+static void show_progress(HWND dialog)
+{
     // Under the frame, as wide as it: with the dialog's font at 96 DPI the bar lies at (12, 154),
     // 284 x 10 pixels, and the line at (12, 166), 284 x 14.
+    HWND status = GetDlgItem(dialog, IDC_STATUS);
+    SetWindowTextA(status, "");
     RECT line = dialog_units_rect(dialog, 8, 102, 189, 9);
     SetWindowPos(status, NULL, line.left, line.top, line.right - line.left, line.bottom - line.top,
                  SWP_NOZORDER);
@@ -241,26 +241,79 @@ static void on_install(HWND dialog)
     dialog_state.bar_blocks = (DWORD)((area.right - area.left) / block_width);
     dialog_state.bar_block = -1;
     dialog_state.status_shown = 0;
+    dialog_state.pending[0] = 0;
     dialog_state.pumped = 0;
     SendMessageA(bar, PBM_SETRANGE, 0, (LPARAM)((installer.archive_size & 0xFFFF) << 16));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
+}
 
-    // The walks pump messages between files: hold off a second Install and a change of the
-    // destination while they run; Abort asks them to stop at the next file.
+static void hide_progress(void)
+{
+    DestroyWindow(dialog_state.progress_bar);
+    dialog_state.progress_bar = NULL;
+}
+
+static void enable_commands(HWND dialog, BOOL enable)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_INSTALL), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_BROWSE), enable);
+}
+
+// Runs the walks. They pump messages between files: a second Install and a change of the
+// destination are held off while they run; Abort asks them to stop at the next file.
+static bool run_walks(HWND dialog)
+{
     enable_commands(dialog, FALSE);
     dialog_state.extracting = true;
-    installer.abort_requested = false;
-    bool installed = install_files(dialog);
+    dialog_state.abort_requested = false;
+    bool installed = install_files();
     dialog_state.extracting = false;
+    return installed;
+}
 
+// First installation on this machine: ask for the interface and keep the choice.
+static void record_interface(HWND dialog)
+{
+    char data[REGISTRY_TEXT_SIZE + 1];
+    HKEY key = open_product_key(HKEY_LOCAL_MACHINE);
+
+    if (!find_product_value(key, "InterfaceIndex", data)) {
+        SetupDialogRequest request;
+        ask_for_interface(dialog, &request);
+        if (request.chosen && key) {
+            DWORD index = request.chosen_index;
+            RegSetValueExA(key, "InterfaceIndex", 0, REG_DWORD, (const BYTE *)&index, sizeof index);
+        }
+    }
+    if (key)
+        RegCloseKey(key);
+}
+
+// Opens `name` in the destination folder with its associated program, unless the path would
+// not fit a path buffer.
+static void open_installed(const char *name, const char *parameters)
+{
+    char path[PATH_SIZE];
+    if (text_copy(path, installer.destination_folder, sizeof path) &&
+        text_append(path, name, sizeof path))
+        ShellExecuteA(NULL, "open", path, parameters, installer.destination_folder, SW_SHOWNORMAL);
+}
+
+static void on_install(HWND dialog)
+{
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, PATH_SIZE);
+    normalize_destination(installer.destination_folder);
+    show_progress(dialog);
+    bool installed = run_walks(dialog);
     if (!installed)
-        message_box(load_string(IDS_ABORTED), MB_OK | ICON_WARNING);
-    DestroyWindow(bar);
-    dialog_state.progress_bar = NULL;
+        message_box(dialog, load_string(IDS_ABORTED), MB_OK | MB_ICONWARNING);
+    hide_progress();
     EndDialog(dialog, IDC_INSTALL);
     if (!installed)
         return;
-    choose_interface();
+    // The dialog closes when this handler returns; until then it owns the setup dialog's
+    // reminder.
+    record_interface(dialog);
     open_installed("\\Kavlin.exe", "/install");
     open_installed("\\ReadMe.txt", NULL);
 }
@@ -268,11 +321,11 @@ static void on_install(HWND dialog)
 static void on_abort(HWND dialog)
 {
     if (dialog_state.extracting) {
-        // The running extraction stops before its next file; Install then tells the user.
-        installer.abort_requested = true;
+        // The running walk stops before its next file; Install then tells the user.
+        dialog_state.abort_requested = true;
         return;
     }
-    message_box(load_string(IDS_ABORTED), MB_OK | ICON_WARNING);
+    message_box(dialog, load_string(IDS_ABORTED), MB_OK | MB_ICONWARNING);
     EndDialog(dialog, IDC_ABORT);
 }
 
@@ -289,13 +342,13 @@ static void free_item(LPITEMIDLIST item)
 
 static void on_browse(HWND dialog)
 {
-    static char browse_title[TEXT_SIZE];
+    static char browse_title[PATH_SIZE];
     char display_name[MAX_PATH];
     char chosen[MAX_PATH];
     BROWSEINFOA request;
     const char *title = load_string(IDS_SELECT_FOLDER);
 
-    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+    GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, PATH_SIZE);
     if (!text_copy(browse_title, title ? title : "", sizeof browse_title))
         browse_title[0] = 0;
     memset(&request, 0, sizeof request);
@@ -309,8 +362,8 @@ static void on_browse(HWND dialog)
     if (item) {
         // A path too long for the destination buffer leaves the field as it was.
         if (SHGetPathFromIDListA(item, chosen) &&
-            !text_copy(installer.destination_folder, chosen, TEXT_SIZE))
-            GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, TEXT_SIZE);
+            !text_copy(installer.destination_folder, chosen, PATH_SIZE))
+            GetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder, PATH_SIZE);
         free_item(item);
     }
     SetDlgItemTextA(dialog, IDC_DESTINATION, installer.destination_folder);

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-enum { REGISTRY_TEXT_SIZE = 50 };
+// Registry value names and data: 50 bytes each.
+const DWORD REGISTRY_TEXT_SIZE = 50;
 
 // Opens the key Software\Orvo\Kavlin under `root`, creating it when missing; NULL on failure.
 HKEY open_product_key(HKEY root);

@@ -3,9 +3,9 @@
 #ifndef KAVLIN_APP_STATE_H
 #define KAVLIN_APP_STATE_H
 
-#include <windows.h>
+#include "base/text.h"
 
-enum { TEXT_SIZE = 256 };
+#include <windows.h>
 
 // What more than one part of the installer reads. What one part alone needs lives in that part.
 struct InstallerState {
@@ -13,10 +13,7 @@ struct InstallerState {
     DWORD archive_size;             // payload size: bytes while staging, then whole KiB
     HANDLE archive_file;            // the staged archive, open for reading
     LONG archive_position;          // offset reached by the last seek_archive, -1 on failure
-    HWND main_dialog_window;        // owner of message boxes while the main dialog exists
-    char destination_folder[TEXT_SIZE];
-    bool abort_requested;           // Abort pressed during an extraction: stop at next file
-
+    char destination_folder[PATH_SIZE];
 };
 
 extern InstallerState installer;

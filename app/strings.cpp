@@ -1,12 +1,9 @@
-// Localised strings, message boxes with sound, and centring.
+// Localised strings and message boxes with sound.
 #include "app/strings.h"
 #include "app/state.h"
 #include "base/system_library.h"
-#include "res/resource.h"
 #include "base/text.h"
-
-
-enum { TITLE_ID = 101 };
+#include "res/resource.h"
 
 int language_offset(const char *language_id)
 {
@@ -63,10 +60,10 @@ static bool play_sound(const char *sound, UINT flags)
     return true;
 }
 
-int message_box(const char *text, UINT flags)
+int message_box(HWND owner, const char *text, UINT flags)
 {
     char message[MESSAGE_TEXT_SIZE];
-    char caption[MESSAGE_TEXT_SIZE];
+    char caption[CAPTION_SIZE];
     const char *sound;
     const char *title;
     size_t n;
@@ -80,21 +77,21 @@ int message_box(const char *text, UINT flags)
     for (size_t i = 0; i < n; i++)
         message[i] = text[i];
     message[n] = 0;
-    title = load_string(TITLE_ID);
+    title = load_string(IDS_TITLE);
     if (!title || !text_copy(caption, title, sizeof caption))
         caption[0] = 0;
 
     sound = icon_sound(flags);
     if (!sound || !play_sound(sound, SOUND_ASYNC))
         MessageBeep(flags);
-    return MessageBoxA(installer.main_dialog_window, message, caption, flags);
+    return MessageBoxA(owner, message, caption, flags);
 }
 
-void show_failure(int id, const char *detail)
+void show_failure(HWND owner, int id, const char *detail, DWORD system_error)
 {
     // The detail may be a loaded text, which the next load overwrites: copy it first.
     char second[MESSAGE_TEXT_SIZE];
-    char text[2 * MESSAGE_TEXT_SIZE];
+    char text[MESSAGE_TEXT_SIZE];
     const char *first;
 
     if (!text_copy(second, detail ? detail : "", sizeof second))
@@ -104,50 +101,18 @@ void show_failure(int id, const char *detail)
         text[0] = 0;
     text_append(text, " ", sizeof text);
     text_append(text, second, sizeof text);
-    message_box(text, MB_OK | ICON_STOP);
-}
-
-void archive_problem_text(const ArchiveProblem *problem, int *text_id, int *detail_id)
-{
-    *detail_id = 0;
-    switch (problem->kind) {
-    case ARCHIVE_BAD_ENTRY:
-        *text_id = IDS_ARCHIVE_ERROR;
-        *detail_id = IDS_ARCHIVE_READ_ERROR;
-        break;
-    case ARCHIVE_PATH_TOO_LONG:
-    case ARCHIVE_CREATE_FAILED:
-        *text_id = IDS_CANNOT_OPEN_FILE;
-        break;
-    case ARCHIVE_FOLDER_FAILED:
-        *text_id = IDS_DIRECTORY_ERROR;
-        break;
-    case ARCHIVE_UNKNOWN_METHOD:
-        *text_id = IDS_EXTRACTION_ERROR;
-        *detail_id = IDS_UNKNOWN_METHOD;
-        break;
-    case ARCHIVE_CLOSE_FAILED:
-        *text_id = IDS_CANNOT_CLOSE_FILE;
-        break;
-    default:
-        // The entry's data could not be decoded, checked or written in full.
-        *text_id = IDS_EXTRACTION_ERROR;
-        break;
+    if (system_error != 0) {
+        // The system's reason (a full disk, a file in use), in the system's own language.
+        size_t used = strlen(text);
+        if (used + 2 < sizeof text
+            && FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                              system_error, 0, text + used + 2,
+                              (DWORD)(sizeof text - used - 2), NULL)) {
+            text[used] = '\r';
+            text[used + 1] = '\n';
+            for (size_t end = strlen(text); end > used + 2 && (unsigned char)text[end - 1] <= ' ';)
+                text[--end] = 0;
+        }
     }
-}
-
-void show_archive_problem(const ArchiveProblem *problem)
-{
-    int text_id, detail_id;
-    archive_problem_text(problem, &text_id, &detail_id);
-    show_failure(text_id, detail_id ? load_string(detail_id) : problem->detail);
-}
-
-void center_window(HWND window)
-{
-    RECT outer;
-    GetWindowRect(window, &outer);
-    int x = (GetSystemMetrics(SM_CXSCREEN) - outer.right + outer.left) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - outer.bottom + outer.top) / 2;
-    SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    message_box(owner, text, MB_OK | MB_ICONHAND);
 }

@@ -1,9 +1,7 @@
-// Localised strings, message boxes that play the sound of their icon, and dialog centring.
-// Every text is named by its Czech id; the loader adds the offset of the user's language.
+// Localised strings, and the message box that plays the sound of its icon. Every text is named
+// by its Czech id (res/resource.h); the loader adds the offset of the user's language.
 #ifndef KAVLIN_APP_STRINGS_H
 #define KAVLIN_APP_STRINGS_H
-
-#include "archive/report.h"
 
 #include <windows.h>
 
@@ -12,9 +10,9 @@ enum {
     LANGUAGE_SLOVAK = 1000,
     LANGUAGE_ENGLISH = 2000,
     LOADED_TEXT_SIZE = 1025,    // 1024 characters and the terminator
-    MESSAGE_TEXT_SIZE = 256,
-    ICON_STOP = 0x10,           // failures
-    ICON_WARNING = 0x30         // notices
+    CAPTION_SIZE = 256,         // the caption: the installer's title
+    // A message: a text, a blank and a path, and a line with the system's reason under them.
+    MESSAGE_TEXT_SIZE = 1024
 };
 
 // Language offset for a locale's language id as GetLocaleInfoA gives it ("0405", "041b"...):
@@ -29,22 +27,13 @@ const char *load_string(int id);
 // name none (a plain beep is played then).
 const char *icon_sound(UINT flags);
 
-// Plays the icon's sound and shows a modal message box captioned with the installer's title,
-// owned by the main dialog while it exists. Returns the pressed button's id.
-int message_box(const char *text, UINT flags);
+// Plays the icon's sound and shows a modal message box owned by `owner` (NULL: none),
+// captioned with the installer's title. A text too long for the box is cut. Returns the pressed
+// button's id.
+int message_box(HWND owner, const char *text, UINT flags);
 
-// Shows the text of `id`, a blank and `detail` (a second text, which may be a loaded one, or a
-// path) with the stop icon.
-void show_failure(int id, const char *detail);
-
-// The message for a failure of the archive walks: the id of its text and the id of the text
-// that follows it, or 0 when the problem's own detail (a name or a path) follows.
-void archive_problem_text(const ArchiveProblem *problem, int *text_id, int *detail_id);
-
-// Shows that message with the stop icon.
-void show_archive_problem(const ArchiveProblem *problem);
-
-// Moves a window so that its outer rectangle is centred on the primary screen.
-void center_window(HWND window);
+// Shows, with the stop icon, the text of `id`, a blank and `detail` (a loaded text or a path),
+// and under them, when `system_error` is not 0, the system's own text for that error.
+void show_failure(HWND owner, int id, const char *detail, DWORD system_error = 0);
 
 #endif

@@ -10,6 +10,7 @@ namespace {
 
 struct Check {
     const ZipSource *source;
+    const FileProbe *probe;
     CentralDirectory directory;
     unsigned char *extra;               // room for the longest local extra field
     char unlisted[ZIP_NAME_SIZE];       // the name of a record that the walk did not meet
@@ -77,6 +78,13 @@ ArchiveFailure hold_to_directory(void *context, const ZipEntry *entry, ArchivePr
     return cause == CAUSE_NONE ? ARCHIVE_OK : bad_entry(problem, cause);
 }
 
+ArchiveFailure probe_file(void *context, const ZipEntry *entry, const char *path,
+                          ArchiveProblem *problem)
+{
+    const FileProbe *probe = ((Check *)context)->probe;
+    return probe ? probe->probe(probe->context, entry, path, problem) : ARCHIVE_OK;
+}
+
 ArchiveFailure verify_data(void *context, const ZipEntry *entry, const char *path,
                            ArchiveProblem *problem)
 {
@@ -101,15 +109,16 @@ ArchiveFailure judge_end(void *context, const ZipCursor *cursor, ArchiveProblem 
 } // namespace
 
 ArchiveFailure check_archive(const ZipSource *source, const char *destination,
-                             const ArchiveReport *report)
+                             const ArchiveReport *report, const FileProbe *probe)
 {
     Check check;
     check.source = source;
+    check.probe = probe;
     check.directory.records = NULL;
     check.directory.count = 0;
     check.extra = NULL;
-    const WalkHandler handler = { read_directory, hold_to_directory, NULL, verify_data, judge_end,
-                                  &check };
+    const WalkHandler handler = { read_directory, hold_to_directory, probe_file, verify_data,
+                                  judge_end, &check };
     ArchiveFailure result = walk_archive(source, destination, report, &handler);
     directory_release(&check.directory);
     free(check.extra);

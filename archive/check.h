@@ -13,7 +13,16 @@
 // and reports the first failure (problems of the end record and the central directory first,
 // then the entries in file order). Returns that failure, or ARCHIVE_NO_FILES, ARCHIVE_ABORTED
 // or ARCHIVE_OK.
+//
+// A probe, when given, is asked for every file entry with its destination path before its data
+// is verified (the installer probes the file it would replace); a failure it describes is
+// reported as the check's own.
+struct FileProbe {
+    ArchiveFailure (*probe)(void *context, const ZipEntry *entry, const char *path,
+                            ArchiveProblem *problem);
+    void *context;
+};
 ArchiveFailure check_archive(const ZipSource *source, const char *destination,
-                             const ArchiveReport *report);
+                             const ArchiveReport *report, const FileProbe *probe = nullptr);
 
 #endif

@@ -58,12 +58,7 @@ ArchiveCause read_record(DirectoryReader *reader, uint32_t offset, DirectoryReco
     unsigned char fixed[RECORD_SIZE];
     if (!take(reader, fixed, sizeof fixed) || zip_get32(fixed) != ZIP_DIRECTORY_SIGNATURE)
         return CAUSE_DIRECTORY_DAMAGED;
-    record->flags = zip_get16(fixed + 8);
-    record->method = zip_get16(fixed + 10);
-    record->crc32 = zip_get32(fixed + 16);
-    record->compressed_size = zip_get32(fixed + 20);
-    record->uncompressed_size = zip_get32(fixed + 24);
-    record->name_length = zip_get16(fixed + 28);
+    zip_take_shared_fields(fixed + 8, record);
     record->local_offset = zip_get32(fixed + 42);
     record->record_offset = offset;
     record->met = false;

@@ -109,13 +109,13 @@ char *strip_trailing_backslash(char *path)
 bool entry_destination(const char *destination, const char *name, char *path, size_t size)
 {
     if (!text_copy(path, destination, size) || !text_append(path, "\\", size)
-        || !text_append(path, name, size) || strlen(path) > ENTRY_PATH_MAX) {
+        || !text_append(path, name, size)) {
         if (size)
             path[0] = 0;
         return false;
     }
     to_backslashes(path);
-    return true;
+    return strlen(path) <= ENTRY_PATH_MAX;
 }
 
 char *normalize_destination(char *destination)

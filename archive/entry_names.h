@@ -5,6 +5,7 @@
 #define KAVLIN_ARCHIVE_ENTRY_NAMES_H
 
 #include "archive/zip.h"
+#include "base/text.h"
 
 #include <stddef.h>
 
@@ -12,8 +13,7 @@ enum {
     // The longest destination path of a file or folder: its install log line ("FIL:", padding,
     // a blank and the path; 254 characters at most) must read back whole, so that the search
     // for duplicates stays exact.
-    ENTRY_PATH_MAX = 242,
-    ENTRY_PATH_SIZE = 256       // a path buffer: 255 characters and the terminator
+    ENTRY_PATH_MAX = 242
 };
 
 // Why the entry name (its `length` stored bytes, with the entry's general-purpose `flags`) is
@@ -39,7 +39,8 @@ char *strip_trailing_backslash(char *path);
 char *normalize_destination(char *destination);
 
 // Writes `destination` "\" `name` into `path` (`size` bytes) with every '/' turned into '\'.
-// False, leaving `path` empty, when it does not fit or is longer than ENTRY_PATH_MAX.
+// False when it is longer than ENTRY_PATH_MAX (the path is left in `path` all the same when
+// it fits there, for a message to name it), or leaving `path` empty, when it does not fit.
 bool entry_destination(const char *destination, const char *name, char *path, size_t size);
 
 #endif

@@ -178,58 +178,81 @@ void install_log_begin(InstallLog *log, const char *folder)
         log->name[0] = 0;
 }
 
-// Opens the log and reads its lines into the set; leaves the file positioned at its end. False
-// while it cannot be opened.
-static bool open_log(InstallLog *log)
+// Records a failure with its reason; returns false.
+static bool failed(InstallLog *log, DWORD error)
+{
+    log->error = error ? error : ERROR_WRITE_FAULT;
+    return false;
+}
+
+bool install_log_open(InstallLog *log)
 {
     char line[LOG_LINE_SIZE];
-    LogFile *reader;
 
+    if (log->file != INVALID_HANDLE_VALUE)
+        return true;
+    if (log->name[0] == 0)
+        return failed(log, ERROR_FILENAME_EXCED_RANGE);
     log->file = CreateFileA(log->name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (log->file == INVALID_HANDLE_VALUE)
-        return false;
-    reader = (LogFile *)malloc(sizeof *reader);
-    if (!reader) {
-        log->unusable = true;
-        return true;
-    }
+        return failed(log, GetLastError());
+    log->created = GetLastError() != ERROR_ALREADY_EXISTS;
+    // The lines already there: without all of them a record could be written twice.
+    LogFile *reader = (LogFile *)malloc(sizeof *reader);
+    if (!reader)
+        return failed(log, ERROR_NOT_ENOUGH_MEMORY);
     open_log_reader(reader, log->file);
-    while (!log->unusable && read_log_line(reader, line))
-        log->unusable = !set_contains(&log->lines, line) && !set_add(&log->lines, line);
-    if (reader->failed)
-        log->unusable = true;
+    bool whole = true;
+    while (whole && read_log_line(reader, line))
+        whole = set_contains(&log->lines, line) || set_add(&log->lines, line);
     DWORD size = SetFilePointer(log->file, 0, NULL, FILE_END);
     log->end_last_line = size != 0 && size != INVALID_SET_FILE_POINTER && reader->last != '\n';
+    bool read_failed = reader->failed;
     free(reader);
+    if (!whole)
+        return failed(log, ERROR_NOT_ENOUGH_MEMORY);
+    if (read_failed || size == INVALID_SET_FILE_POINTER)
+        return failed(log, GetLastError());
     return true;
 }
 
-void install_log_add(InstallLog *log, const char *kind, const char *path)
+bool install_log_add(InstallLog *log, const char *kind, const char *path)
 {
-    char line[LOG_LINE_SIZE + 1];   // the record and CR LF
-    DWORD written;
+    char line[2 + LOG_LINE_SIZE + 1];   // CR LF ending the last line, the record and CR LF
+    char *record = line + 2;
+    DWORD written = 0;
 
-    if (log->unusable || log->name[0] == 0 || !build_line(line, kind, path))
-        return;
-    if (log->file == INVALID_HANDLE_VALUE && !open_log(log))
-        return;
-    if (log->unusable || set_contains(&log->lines, line))
-        return;
-    if (!set_add(&log->lines, line)) {
-        log->unusable = true;
-        return;
+    if (!build_line(record, kind, path))
+        return true;
+    if (!install_log_open(log))
+        return false;
+    if (set_contains(&log->lines, record))
+        return true;
+    DWORD before = SetFilePointer(log->file, 0, NULL, FILE_END);
+    if (before == INVALID_SET_FILE_POINTER)
+        return failed(log, GetLastError());
+    // The record as it goes to disk, in one write: CR LF first when the last line lacks its
+    // end (so that the new record stands on a line of its own), and CR LF for "\n".
+    size_t length = strlen(record) - 1;
+    const char *start = log->end_last_line ? line : record;
+    line[0] = '\r';
+    line[1] = '\n';
+    record[length] = '\r';
+    record[length + 1] = '\n';
+    DWORD count = (DWORD)(record + length + 2 - start);
+    if (!WriteFile(log->file, start, count, &written, NULL) || written != count) {
+        DWORD error = written != count && GetLastError() == NO_ERROR ? ERROR_DISK_FULL : GetLastError();
+        // Cut back to the log as it was: no torn record stays behind.
+        SetFilePointer(log->file, (LONG)before, NULL, FILE_BEGIN);
+        SetEndOfFile(log->file);
+        return failed(log, error);
     }
-    if (log->end_last_line) {
-        // A last line without its line end is ended first, so that the new record stands on a
-        // line of its own and neither record is spoilt.
-        WriteFile(log->file, "\r\n", 2, &written, NULL);
-        log->end_last_line = false;
-    }
-    size_t length = strlen(line) - 1;
-    line[length] = '\r';
-    line[length + 1] = '\n';
-    WriteFile(log->file, line, (DWORD)length + 2, &written, NULL);
+    log->end_last_line = false;
+    record[length] = '\n';
+    record[length + 1] = 0;
+    set_add(&log->lines, record);   // without memory for it only a later duplicate could follow
+    return true;
 }
 
 void install_log_end(InstallLog *log)

@@ -7,9 +7,9 @@
 // the whole line) is not written again, so repeated installations leave one line per file.
 // Lines beginning with '/' are comments and, like empty lines, are passed over.
 //
-// One extraction keeps the log open from its first record to its end: the lines already there
-// are read once, into a set, and every record written is added to it, so each record costs one
-// look-up and one write however long the log grows.
+// One extraction keeps the log open from before its first file to its end: the lines already
+// there are read once, into a set, and every record written is added to it, so each record
+// costs one look-up and one write however long the log grows.
 #ifndef KAVLIN_ARCHIVE_INSTALL_LOG_H
 #define KAVLIN_ARCHIVE_INSTALL_LOG_H
 
@@ -60,22 +60,29 @@ struct LogLineSet {
 
 // The log of one extraction.
 struct InstallLog {
-    char name[ENTRY_PATH_SIZE];  // folder "\UInstall.uif"; empty when it does not fit
-    HANDLE file;                // open from the first record on; INVALID_HANDLE_VALUE before
-    bool unusable;              // the log could not be read or the set had no memory: no more
-                                // records are written (a duplicate could not be ruled out)
+    char name[PATH_SIZE];       // folder "\UInstall.uif"; empty when it does not fit
+    HANDLE file;                // open from install_log_open on; INVALID_HANDLE_VALUE before
+    bool created;               // this run created the log file
     bool end_last_line;         // the log's last line lacks its line end: CR LF goes first
+    DWORD error;                // the system's reason for the last failure
     LogLineSet lines;
 };
 
 // Prepares the log in `folder`; nothing is opened yet (the folder may not exist so far).
 void install_log_begin(InstallLog *log, const char *folder);
 
-// Adds the record (kind "DIR:" or "FIL:", path) unless an equal line is there already. The
-// first record opens the log (created when missing, never truncated) and reads its lines; a
-// log that cannot be opened (its folder is missing) is tried again with the next record, one
-// that cannot be written is passed over silently, as is a record too long to read back.
-void install_log_add(InstallLog *log, const char *kind, const char *path);
+// Opens the log for appending (creating it when missing, never truncating it) and reads its
+// lines into the set. False, with the system's reason in `error`, when it cannot be opened
+// for writing or read whole.
+bool install_log_open(InstallLog *log);
+
+// Adds the record (kind "DIR:" or "FIL:", path) unless an equal line is there already; opens
+// the log first if it is not open. A record is written whole or not at all: after a failed or
+// short write the log is cut back to its length before the record, and the record does not
+// count as present. False, with the system's reason in `error`, when the record could not be
+// written. (A record too long to read back as one line is not written; no path the walk makes
+// is that long.)
+bool install_log_add(InstallLog *log, const char *kind, const char *path);
 
 // Closes the log and releases the set.
 void install_log_end(InstallLog *log);

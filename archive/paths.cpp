@@ -1,10 +1,11 @@
 // Path helpers and folder creation.
 #include "archive/paths.h"
+#include "archive/entry_names.h"
 #include "base/text.h"
 
-#include <string.h>
+#include <windows.h>
 
-enum { MAKE_DIRS_PATH_SIZE = 260 };
+#include <string.h>
 
 // Where a path splits: at '\' or '/', and after a drive designation's ':'.
 static bool splits_path(char c)
@@ -22,7 +23,7 @@ bool path_exists(char *path)
         return false;
     if (path[length - 1] == '\\') {
         // A folder written with a trailing backslash exists when anything is found inside it.
-        char pattern[ENTRY_PATH_SIZE];
+        char pattern[PATH_SIZE];
         if (length + 3 >= sizeof pattern)
             return false;
         text_copy(pattern, path, sizeof pattern);
@@ -86,8 +87,8 @@ bool parent_path(const char *path, char *parent, size_t size)
 
 void make_dirs(char *path)
 {
-    char folder[MAKE_DIRS_PATH_SIZE];
-    char parent[MAKE_DIRS_PATH_SIZE];
+    char folder[PATH_SIZE];
+    char parent[PATH_SIZE];
 
     strip_trailing_backslash(path);
     if (strlen(path) < 3)
@@ -103,15 +104,16 @@ void make_dirs(char *path)
     CreateDirectoryA(folder, NULL);
 }
 
-bool create_path_folders(const char *path, const char *destination, InstallLog *log)
+FoldersMade create_path_folders(const char *path, bool (*made)(void *context, const char *folder),
+                                void *context)
 {
-    char folder[ENTRY_PATH_SIZE];
-    unsigned short ends[ENTRY_PATH_SIZE];     // where each folder of the path ends
+    char folder[PATH_SIZE];
+    unsigned short ends[PATH_SIZE];     // where each folder of the path ends
     size_t n = strlen(path);
     int count = 0;
 
     if (n >= sizeof folder)
-        return false;
+        return FOLDERS_MADE;
     for (size_t i = 2; i < n; i++)
         if (path[i] == '\\' && path[i - 1] != ':')
             ends[count++] = (unsigned short)i;
@@ -129,8 +131,8 @@ bool create_path_folders(const char *path, const char *destination, InstallLog *
         memcpy(folder, path, ends[k]);
         folder[ends[k]] = 0;
         CreateDirectoryA(folder, NULL);
-        if (!text_equal(folder, destination))
-            install_log_add(log, "DIR:", folder);
+        if (!made(context, folder))
+            return FOLDERS_STOPPED;
     }
-    return count > 0 && missing == count;
+    return count > 0 && missing == count ? FOLDERS_EXISTED : FOLDERS_MADE;
 }

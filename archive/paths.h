@@ -8,7 +8,7 @@
 #ifndef KAVLIN_ARCHIVE_PATHS_H
 #define KAVLIN_ARCHIVE_PATHS_H
 
-#include "archive/install_log.h"
+#include "base/text.h"
 
 #include <stddef.h>
 
@@ -33,12 +33,17 @@ bool parent_path(const char *path, char *parent, size_t size);
 void make_dirs(char *path);
 
 // Creates every folder of a file's destination path that is still missing, from the top down,
-// and records each as a DIR: line in `log`, except the destination folder itself, which is
-// created when missing but never recorded. The root of a drive is never treated as a folder.
-// The line is written whether or not the creation succeeded (a failed creation shows up when
-// the file itself cannot be created). The folders are probed from the file's own folder
-// upwards, so a folder that exists costs one probe. True when the file's folder existed
-// already (nothing was created); false otherwise, also for a file in a drive's root.
-bool create_path_folders(const char *path, const char *destination, InstallLog *log);
+// and hands each one it makes to `made` (the extraction records it in the install log, unless
+// it is the destination folder itself), whether or not the creation succeeded: a failed
+// creation shows up when the file itself cannot be created. The root of a drive is never
+// treated as a folder. The folders are probed from the file's own folder upwards, so a folder
+// that exists costs one probe. `made` returns false to stop the walk at once.
+enum FoldersMade {
+    FOLDERS_EXISTED,            // the file's folder was there: nothing was made
+    FOLDERS_MADE,               // missing folders were made (or this is a drive's root)
+    FOLDERS_STOPPED             // `made` stopped the walk
+};
+FoldersMade create_path_folders(const char *path, bool (*made)(void *context, const char *folder),
+                                void *context);
 
 #endif

@@ -14,6 +14,7 @@ struct ArchiveProblem {
     ArchiveCause cause;         // why, for ARCHIVE_BAD_ENTRY
     InflateResult reason;       // the decoder's result, for ARCHIVE_BAD_DATA
     uint16_t method;            // the entry's compression method, for ARCHIVE_UNKNOWN_METHOD
+    uint32_t system_error;      // the system's reason for a failed file operation, or 0
     const char *detail;         // the folder (ARCHIVE_FOLDER_FAILED) or the path concerned; ""
                                 // when the message names none
     const char *entry;          // the name of the entry concerned, as far as it was read; ""

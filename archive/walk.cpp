@@ -10,12 +10,13 @@ struct WalkRun {
     const WalkHandler *handler;
     const ZipEntry *entry;      // the entry being handled; NULL before the first
     ArchiveProblem problem;
+    char long_path[2 * PATH_SIZE];  // a destination path too long to write, for its message
 };
 
 // Clears the problem before a step describes one.
 ArchiveProblem *fresh_problem(WalkRun *run)
 {
-    ArchiveProblem blank = { ARCHIVE_OK, CAUSE_NONE, INFLATE_OK, 0, "", NULL };
+    ArchiveProblem blank = { ARCHIVE_OK, CAUSE_NONE, INFLATE_OK, 0, 0, "", NULL };
     run->problem = blank;
     return &run->problem;
 }
@@ -44,13 +45,15 @@ ArchiveFailure handle_file(WalkRun *run, const char *destination, const ZipEntry
                            bool *stop)
 {
     const WalkHandler *handler = run->handler;
-    char path[ENTRY_PATH_SIZE];
+    char path[PATH_SIZE];
     ArchiveFailure result;
 
     if (entry->flags & (ZIP_FLAG_ENCRYPTED | ZIP_FLAG_STRONG_ENCRYPTION))
         return refuse(run, CAUSE_ENCRYPTED);   // the installer holds no password
     if (!entry_destination(destination, entry->name, path, sizeof path)) {
-        fresh_problem(run)->detail = entry->name;
+        // The message names the whole path that would be too long.
+        entry_destination(destination, entry->name, run->long_path, sizeof run->long_path);
+        fresh_problem(run)->detail = run->long_path;
         return report(run, ARCHIVE_PATH_TOO_LONG);
     }
     if (handler->open

@@ -164,12 +164,7 @@ ZipStep zip_next_entry(ZipCursor *cursor, ZipEntry *entry)
     }
 
     entry->offset = (uint32_t)cursor->next_offset;
-    entry->flags = zip_get16(header + 6);
-    entry->method = zip_get16(header + 8);
-    entry->crc32 = zip_get32(header + 14);
-    entry->compressed_size = zip_get32(header + 18);
-    entry->uncompressed_size = zip_get32(header + 22);
-    entry->name_length = zip_get16(header + 26);
+    zip_take_shared_fields(header + 6, entry);
     entry->extra_length = zip_get16(header + 28);
     // A name too long for the buffer is still read as far as it fits, so that a refusal can
     // name the entry.

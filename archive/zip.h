@@ -96,6 +96,10 @@ enum ArchiveFailure {
     ARCHIVE_WRITE_FAILED,       // a write failed or was short (a full disk)
     ARCHIVE_NO_MEMORY,          // no buffer could be had
     ARCHIVE_CLOSE_FAILED,       // the file could not be closed: reported, the walk goes on
+    ARCHIVE_LOG_FAILED,         // the install log cannot be opened for appending (detail: its
+                                // path): found before the first file, nothing is written
+    ARCHIVE_RECORD_FAILED,      // a record could not be written to the install log (detail: the
+                                // log's path)
     ARCHIVE_NO_FILES,           // the archive holds no file entry: nothing to install
     ARCHIVE_ABORTED             // the user stopped the walk between files
 };
@@ -198,6 +202,19 @@ bool zip_extra_has_zip64(const unsigned char *extra, uint32_t length);
 // Little-endian fields of records read into memory.
 uint16_t zip_get16(const unsigned char *p);
 uint32_t zip_get32(const unsigned char *p);
+
+// The fields that a local header and a central-directory record share, in the same order from
+// the flags on (flags, method, time and date, CRC-32, the two sizes, the name's length), taken
+// from `fields` (where the flags stand) into a record with members of these names.
+template <class Record> void zip_take_shared_fields(const unsigned char *fields, Record *record)
+{
+    record->flags = zip_get16(fields);
+    record->method = zip_get16(fields + 2);
+    record->crc32 = zip_get32(fields + 8);
+    record->compressed_size = zip_get32(fields + 12);
+    record->uncompressed_size = zip_get32(fields + 16);
+    record->name_length = zip_get16(fields + 20);
+}
 
 // Reads as much of `count` bytes as the source gives, in as many reads as it takes; returns
 // the count read.

@@ -7,6 +7,12 @@
 #include <stddef.h>
 #include <string.h>
 
+enum {
+    // A path, or one of the short texts the installer keeps in fixed buffers: 255 characters and
+    // the terminator.
+    PATH_SIZE = 256
+};
+
 // Copies `source` into `target` of `size` bytes. Returns false, leaving `target` empty, when
 // the text and its terminator do not fit.
 bool text_copy(char *target, const char *source, size_t size);

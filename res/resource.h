@@ -35,6 +35,7 @@
 #define IDS_CANNOT_OPEN_FILE 211
 #define IDS_SELECT_FOLDER 212
 #define IDS_ABORTED 213
+#define IDS_NO_SPACE 214       // the drive lacks room: needed and free KiB fill its two %lu
 #define IDS_SETUP_TITLE 301
 #define IDS_SETUP_REQUEST 302
 #define IDS_SETUP_REMINDER 303

@@ -114,12 +114,16 @@ TEST(EntryNames, RefuseWhatIsNoOrdinaryFileUnderTheDestinationWithItsCause)
 
 TEST(EntryNames, DestinationPathsFitALogLine)
 {
-    char path[ENTRY_PATH_SIZE];
+    char path[PATH_SIZE];
     ASSERT_TRUE(entry_destination("C:\\Dest", "sub/a.txt", path, sizeof path));
     EXPECT_STREQ("C:\\Dest\\sub\\a.txt", path);
     std::string longest(ENTRY_PATH_MAX - 8, 'x');
     EXPECT_TRUE(entry_destination("C:\\Dest", longest.c_str(), path, sizeof path));
+    // Too long: refused, but the path stays for the message that names it.
     EXPECT_FALSE(entry_destination("C:\\Dest", (longest + "y").c_str(), path, sizeof path));
+    EXPECT_EQ("C:\\Dest\\" + longest + "y", std::string(path));
+    std::string beyond(PATH_SIZE, 'z');
+    EXPECT_FALSE(entry_destination("C:\\Dest", beyond.c_str(), path, sizeof path));
     EXPECT_STREQ("", path);
     char typed[] = "C:/Program Files/Kavlin/";
     EXPECT_STREQ("C:\\Program Files\\Kavlin", normalize_destination(typed));

@@ -35,8 +35,10 @@ std::vector<unsigned char> payload(size_t size)
 std::vector<unsigned char> file_contents(const std::string &path)
 {
     std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    // FILE_SHARE_DELETE: the installer's own handle deletes the staged file when it closes.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     bytes.resize(GetFileSize(file, NULL));
@@ -53,7 +55,6 @@ protected:
     void SetUp() override
     {
         installer.module_instance = GetModuleHandleA(NULL);
-        installer.main_dialog_window = NULL;
         installer.archive_file = INVALID_HANDLE_VALUE;
         installer.archive_position = 12345;
         staged_ = temp_.file("Kavlin.zip");
@@ -72,7 +73,7 @@ protected:
 TEST_F(Staging, WritesThePayloadAndReopensItForReadingAtOffsetZero)
 {
     std::vector<unsigned char> bytes = payload(748304);
-    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size(), false));
 
     EXPECT_EQ(730u, installer.archive_size);   // whole KiB, rounded down
     EXPECT_EQ(0, installer.archive_position);
@@ -100,7 +101,7 @@ TEST_F(Staging, SizesInKiBRoundDown)
                                                   {65536, 64}, {1048575, 1023}};
     for (const auto &c : cases) {
         std::vector<unsigned char> bytes = payload(c.bytes);
-        ASSERT_TRUE(stage_archive(bytes.data(), c.bytes)) << c.bytes << " bytes";
+        ASSERT_TRUE(stage_archive(bytes.data(), c.bytes, false)) << c.bytes << " bytes";
         EXPECT_EQ(c.kib, installer.archive_size) << c.bytes << " bytes";
         remove_staged_archive();
     }
@@ -110,7 +111,7 @@ TEST_F(Staging, ReplacesAnExistingStagedArchive)
 {
     write_file(staged_, 2000000, 0xEE);
     std::vector<unsigned char> bytes = payload(5000);
-    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size(), false));
     EXPECT_EQ(5000u, file_size(staged_));
     EXPECT_TRUE(file_contents(staged_) == bytes);
 }
@@ -118,7 +119,7 @@ TEST_F(Staging, ReplacesAnExistingStagedArchive)
 TEST_F(Staging, RemovingLeavesNoStagedArchive)
 {
     std::vector<unsigned char> bytes = payload(3000);
-    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+    ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size(), false));
     ASSERT_TRUE(file_exists(staged_));
     BoxWatcher watcher(500);   // closing a good handle shows nothing
     remove_staged_archive();
@@ -129,7 +130,8 @@ TEST_F(Staging, RemovingLeavesNoStagedArchive)
 
 // Whatever stands in the way of "Kavlin.zip" (a read-only file, a folder, a file another
 // program holds open without sharing), the payload is staged under a unique name in the same
-// folder, the blocker is left alone, and nothing staged is left behind.
+// folder, the blocker is left alone, and nothing staged is left behind. When another installer
+// runs, its Kavlin.zip is never passed by: 201 names the file and the system's reason.
 TEST_F(Staging, AnythingInTheWayOfTheNameIsPassedByUnderAUniqueName)
 {
     enum { READ_ONLY, FOLDER, HELD_OPEN };
@@ -143,13 +145,25 @@ TEST_F(Staging, AnythingInTheWayOfTheNameIsPassedByUnderAUniqueName)
         }
         if (blocker == READ_ONLY)
             SetFileAttributesA(staged_.c_str(), FILE_ATTRIBUTE_READONLY);
-        if (blocker == HELD_OPEN)
+        if (blocker == HELD_OPEN) {
             holder = CreateFileA(staged_.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, NULL);
+            // As a second installer finds the first one's file.
+            std::vector<unsigned char> bytes = payload(3000);
+            BoxWatcher refused;
+            EXPECT_FALSE(stage_archive(bytes.data(), (DWORD)bytes.size(), true));
+            const SeenBox &seen = refused.wait();
+            ASSERT_TRUE(seen.found);
+            EXPECT_EQ(0u, seen.text.find(ui_ansi(IDS_CANNOT_OPEN) + " " + staged_ + "\r\n"))
+                << seen.text;
+            EXPECT_GT(seen.text.size(), (ui_ansi(IDS_CANNOT_OPEN) + " " + staged_ + "\r\n").size());
+            EXPECT_EQ(INVALID_HANDLE_VALUE, installer.archive_file);
+            EXPECT_EQ(1u, count_files(temp_.path()));   // the blocker alone
+        }
         std::vector<unsigned char> bytes = payload(3000);
 
         BoxWatcher watcher(500);
-        ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+        ASSERT_TRUE(stage_archive(bytes.data(), (DWORD)bytes.size(), false));
         EXPECT_FALSE(watcher.wait().found);
         std::string used = staged_archive_path();
         EXPECT_NE(staged_, used);
@@ -176,10 +190,13 @@ TEST_F(Staging, AMissingTemporaryFolderFailsWithMessage201)
     SetEnvironmentVariableA("TEMP", (temp_.path() + "gone\\").c_str());
     std::vector<unsigned char> bytes = payload(100);
     BoxWatcher watcher;
-    EXPECT_FALSE(stage_archive(bytes.data(), (DWORD)bytes.size()));
+    EXPECT_FALSE(stage_archive(bytes.data(), (DWORD)bytes.size(), false));
     const SeenBox &seen = watcher.wait();
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(ui_ansi(IDS_CANNOT_OPEN), seen.text);
+    // The file that could not be made, and on a line of its own the system's reason.
+    std::string first = ui_ansi(IDS_CANNOT_OPEN) + " " + temp_.path() + "gone\\Kavlin.zip\r\n";
+    EXPECT_EQ(0u, seen.text.find(first)) << seen.text;
+    EXPECT_GT(seen.text.size(), first.size());
 }
 
 // A hidden top-level window on a thread of its own that counts the registered message
@@ -387,7 +404,7 @@ TEST_F(WholeInstaller, AbortsInTheLanguageOfTheLocaleAndRemovesTheStagedArchive)
     EXPECT_FALSE(file_exists(temp_.file("Kavlin.zip")));
 }
 
-TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfAndStagesBesideTheFirst)
+TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfThenFailsWithMessage201)
 {
     Listener listener;
     Installer first;
@@ -396,35 +413,32 @@ TEST_F(WholeInstaller, ASecondInstallerAnnouncesItselfAndStagesBesideTheFirst)
     ASSERT_NE(nullptr, dialog);
     int before = listener.count();
 
-    // The second finds the mutex and broadcasts once; the first holds "Kavlin.zip" open, so
-    // the second stages its own copy under another name and shows its dialog all the same.
+    // The second finds the mutex, broadcasts once, and cannot replace the staged file that
+    // the first holds open for reading: it says so, naming the file and the system's reason,
+    // and ends without a dialog of its own and without leaving a file behind.
     Installer second;
     ASSERT_TRUE(second.started());
-    HWND second_dialog = second.main_dialog();
-    ASSERT_NE(nullptr, second_dialog);
-    EXPECT_NE(dialog, second_dialog);
+    HWND box = find_message_box(second.id(), 20000);
+    ASSERT_NE(nullptr, box);
+    char text[1024] = "";
+    robot_message_text(box, text, sizeof text);
+    std::string first_line = ui_ansi(IDS_CANNOT_OPEN) + " " + temp_.file("Kavlin.zip") + "\r\n";
+    EXPECT_EQ(0u, std::string(text).find(first_line)) << text;
+    EXPECT_GT(strlen(text), first_line.size());
+    EXPECT_EQ(NULL, GetWindow(box, GW_OWNER));
+    robot_close(box);
+    EXPECT_EQ(0u, second.wait());
     EXPECT_EQ(before + 1, listener.count(200));
     EXPECT_EQ(43u, listener.wparam());
     EXPECT_EQ(43, listener.lparam());
+    EXPECT_EQ(1u, count_files(temp_.path()));
 
     // The first is not disturbed: its dialog and its staged archive are still there.
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(file_exists(temp_.file("Kavlin.zip")));
-    EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(second, second_dialog));
-    EXPECT_EQ(0u, second.wait());
     EXPECT_EQ(ui_ansi(IDS_ABORTED), abort_installer(first, dialog));
     EXPECT_EQ(0u, first.wait());
-    // Neither leaves a staged archive behind.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(temp_.file("*").c_str(), &found);
-    bool anything = false;
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            anything |= !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    EXPECT_FALSE(anything) << "a staged file was left in the temporary folder";
+    EXPECT_EQ(0u, count_files(temp_.path())) << "a staged file was left in the temporary folder";
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ protected:
     // path_exists may change its argument, so each call gets its own copy.
     static bool exists(const std::string &path, std::string *after = nullptr)
     {
-        char buffer[TEXT_SIZE];
+        char buffer[PATH_SIZE];
         strncpy(buffer, path.c_str(), sizeof buffer - 1);
         buffer[sizeof buffer - 1] = 0;
         bool result = path_exists(buffer);

@@ -1,6 +1,7 @@
 // The string loader, the message box with sound, and window centring.
 #include "app/state.h"
 #include "app/strings.h"
+#include "app/window_position.h"
 #include "tests/win32/app_support.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +15,7 @@ protected:
     void SetUp() override
     {
         installer.module_instance = GetModuleHandleA(NULL);
-        installer.main_dialog_window = NULL;
     }
-    void TearDown() override { installer.main_dialog_window = NULL; }
 };
 
 TEST(LanguageOffset, ChoosesCzechSlovakOrEnglishByTheLanguageId)
@@ -50,7 +49,7 @@ TEST_F(Strings, LoadsTheTextOfTheRunsLanguage)
 TEST_F(Strings, EveryIdTheInstallerLoadsHasAText)
 {
     for (int id : {101, 102, 103, 104, 105, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210,
-                   211, 212, 213, 301, 302, 303}) {
+                   211, 212, 213, 214, 301, 302, 303}) {
         const char *text = load_string(id);
         ASSERT_NE(nullptr, text) << "id " << id;
         EXPECT_GT(strlen(text), 0u) << "id " << id;
@@ -60,7 +59,7 @@ TEST_F(Strings, EveryIdTheInstallerLoadsHasAText)
 TEST_F(Strings, AnIdWithoutAStringGivesNoText)
 {
     EXPECT_EQ(nullptr, load_string(100));
-    EXPECT_EQ(nullptr, load_string(214));
+    EXPECT_EQ(nullptr, load_string(215));
     EXPECT_EQ(nullptr, load_string(999));
 }
 
@@ -97,46 +96,51 @@ TEST(IconSound, LooksAtTheIconBitsAlone)
     EXPECT_EQ(nullptr, icon_sound(MB_OK | 0x50 | MB_APPLMODAL));
 }
 
-TEST_F(Strings, MessageBoxBeforeTheMainDialogHasNoOwner)
+TEST_F(Strings, MessageBoxIsOwnedByTheWindowGivenOrByNone)
 {
-    BoxWatcher watcher;
-    int pressed = message_box("A notice", MB_OK | ICON_WARNING);
-    const SeenBox &seen = watcher.wait();
-    ASSERT_TRUE(seen.found);
-    EXPECT_EQ(NULL, seen.owner);
-    EXPECT_EQ(ui_ansi(IDS_TITLE), seen.caption);
-    EXPECT_EQ("A notice", seen.text);
-    EXPECT_EQ(IDOK, pressed);
-}
-
-TEST_F(Strings, MessageBoxIsOwnedByTheMainDialogWhileItExists)
-{
+    {
+        BoxWatcher watcher;
+        int pressed = message_box(NULL, "A notice", MB_OK | MB_ICONWARNING);
+        const SeenBox &seen = watcher.wait();
+        ASSERT_TRUE(seen.found);
+        EXPECT_EQ(NULL, seen.owner);
+        EXPECT_EQ(ui_ansi(IDS_TITLE), seen.caption);
+        EXPECT_EQ("A notice", seen.text);
+        EXPECT_EQ(IDOK, pressed);
+    }
     HWND dialog = CreateWindowExA(0, "STATIC", "main dialog stand-in", WS_POPUP, 0, 0, 100, 100,
                                   NULL, NULL, GetModuleHandleA(NULL), NULL);
     ASSERT_NE(nullptr, dialog);
-    installer.main_dialog_window = dialog;
-    {
-        BoxWatcher watcher;
-        message_box("Owned", MB_OK | ICON_STOP);
-        const SeenBox &seen = watcher.wait();
-        ASSERT_TRUE(seen.found);
-        EXPECT_EQ(dialog, seen.owner);
-    }
-    // Once the dialog has gone, boxes have no owner again.
-    installer.main_dialog_window = NULL;
-    DestroyWindow(dialog);
     BoxWatcher watcher;
-    message_box("Not owned", MB_OK | ICON_STOP);
+    message_box(dialog, "Owned", MB_OK | MB_ICONHAND);
     const SeenBox &seen = watcher.wait();
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(NULL, seen.owner);
+    EXPECT_EQ(dialog, seen.owner);
+    DestroyWindow(dialog);
+}
+
+// A failure names the system's reason on a line of its own under the message.
+TEST_F(Strings, FailureAddsTheSystemsReasonOnALineOfItsOwn)
+{
+    char reason[200] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                   ERROR_DISK_FULL, 0, reason, sizeof reason, NULL);
+    std::string expected_reason = reason;
+    while (!expected_reason.empty() && (unsigned char)expected_reason.back() <= ' ')
+        expected_reason.pop_back();
+    ASSERT_FALSE(expected_reason.empty());
+    BoxWatcher watcher;
+    show_failure(NULL, IDS_EXTRACTION_ERROR, "C:\\Dest\\big.bin", ERROR_DISK_FULL);
+    const SeenBox &seen = watcher.wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(ui_ansi(IDS_EXTRACTION_ERROR) + " C:\\Dest\\big.bin\r\n" + expected_reason, seen.text);
 }
 
 TEST_F(Strings, MessageBoxCopiesALoadedTextBeforeLoadingItsCaption)
 {
     // The text lives in the loader's buffer, which loading the caption (101) overwrites.
     BoxWatcher watcher;
-    message_box(load_string(213), MB_OK | ICON_WARNING);
+    message_box(NULL, load_string(213), MB_OK | MB_ICONWARNING);
     const SeenBox &seen = watcher.wait();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(ui_ansi(IDS_ABORTED), seen.text);
@@ -148,7 +152,7 @@ TEST_F(Strings, MessageBoxShowsEveryIconChoiceAndReturnsThePressedButton)
     // Flags without a named sound only beep; the box still shows and returns as usual.
     for (UINT flags : {0x00u, 0x10u, 0x20u, 0x30u, 0x40u, 0x50u}) {
         BoxWatcher watcher;
-        int pressed = message_box("Sound", MB_OK | flags);
+        int pressed = message_box(NULL, "Sound", MB_OK | flags);
         const SeenBox &seen = watcher.wait();
         EXPECT_TRUE(seen.found) << "flags 0x" << std::hex << flags;
         EXPECT_EQ(IDOK, pressed) << "flags 0x" << std::hex << flags;
@@ -157,9 +161,9 @@ TEST_F(Strings, MessageBoxShowsEveryIconChoiceAndReturnsThePressedButton)
 
 TEST_F(Strings, MessageBoxCutsATextTooLongForItsBuffer)
 {
-    std::string longer(300, 'x');
+    std::string longer(MESSAGE_TEXT_SIZE + 44, 'x');
     BoxWatcher watcher;
-    message_box(longer.c_str(), MB_OK);
+    message_box(NULL, longer.c_str(), MB_OK);
     const SeenBox &seen = watcher.wait();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(std::string(MESSAGE_TEXT_SIZE - 1, 'x'), seen.text);

@@ -92,6 +92,21 @@ static BOOL CALLBACK match_box(HWND window, LPARAM parameter)
     return FALSE;
 }
 
+size_t count_files(const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    size_t count = 0;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            count++;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
 HWND find_message_box(DWORD process_id, DWORD timeout_ms)
 {
     DWORD start = GetTickCount();

@@ -26,6 +26,8 @@ private:
 bool file_exists(const std::string &path);
 DWORD file_size(const std::string &path);   // INVALID_FILE_SIZE when it cannot be opened
 void write_file(const std::string &path, DWORD size, unsigned char fill);
+// Files and folders in `folder` (a path that ends with '\').
+size_t count_files(const std::string &folder);
 
 // Reads the first message box of this process that appears within `timeout_ms`, from a thread
 // of its own, then presses its OK button.

@@ -117,7 +117,7 @@ TEST_F(ExtractTest, DestinationWithTrailingSeparatorGivesTheSamePaths)
     for (const std::string &typed : { dest + "\\", dest + "/" }) {
         SCOPED_TRACE(typed);
         remove_tree(dest);
-        char folder[TEXT_SIZE];
+        char folder[PATH_SIZE];
         strcpy(folder, typed.c_str());
         EXPECT_EQ(dest, normalize_destination(folder));
         Extraction run = run_extraction_of(temp, archive, folder);
@@ -333,17 +333,18 @@ TEST_F(ExtractTest, OverlongNamesAndPathsAreRefused)
     EXPECT_FALSE(run.succeeded);
     expect_nothing_created();
 
-    // A name that fits the buffer but not the destination path: 211 and the name.
+    // A name that fits the buffer but not the destination path: 211 and the whole path.
     std::string name = "sub/" + std::string(242 - dest.size() - 4, 'p');
     run = extract(ZipWriter().add_stored(name, "x").finish().bytes());
-    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, name) }, run.messages);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, dest + "\\" + with_backslashes(name)) },
+              run.messages);
     EXPECT_FALSE(run.succeeded);
     expect_nothing_created();
 
     // The longest path whose log line still reads back whole is accepted.
     std::string fits(242 - dest.size() - 1, 'f');
     run = extract(ZipWriter().add_stored(fits, "x").add_stored(fits + "g", "y").finish().bytes());
-    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, fits + "g") },
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, dest + "\\" + fits + "g") },
               run.messages);
     EXPECT_EQ("x", read_file(dest + "\\" + fits));
 }

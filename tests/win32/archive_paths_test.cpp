@@ -10,7 +10,7 @@
 
 static std::string parent_of(const char *path)
 {
-    char parent[TEXT_SIZE];
+    char parent[PATH_SIZE];
     EXPECT_TRUE(parent_path(path, parent, sizeof parent));
     return parent;
 }
@@ -65,16 +65,18 @@ TEST(StringHelpers, TrailingBackslash)
 
 class FolderTest : public ::testing::Test {
 protected:
-    std::string log() { return read_file(temp / "Dest\\UInstall.uif"); }
-    // create_path_folders with the destination `dest` and its install log.
-    void create_folders(const std::string &path, const std::string &dest)
+    // create_path_folders on `path`: the folders it handed over as made, top down.
+    std::vector<std::string> create_folders(const std::string &path, FoldersMade expected)
     {
-        InstallLog install_log;
-        install_log_begin(&install_log, dest.c_str());
-        create_path_folders(path.c_str(), dest.c_str(), &install_log);
-        install_log_end(&install_log);
+        std::vector<std::string> made;
+        EXPECT_EQ(expected, create_path_folders(path.c_str(), take, &made)) << path;
+        return made;
     }
-    void create_folders(const std::string &path) { create_folders(path, temp / "Dest"); }
+    static bool take(void *context, const char *folder)
+    {
+        static_cast<std::vector<std::string> *>(context)->push_back(folder);
+        return true;
+    }
     TempFolder temp;
 };
 
@@ -89,7 +91,7 @@ TEST_F(FolderTest, AttributesExistForFilesAndFoldersOnly)
 TEST_F(FolderTest, MakeDirsCreatesMissingAncestorsAndLogsNothing)
 {
     std::string path = temp.path() + "/a/b/c\\";
-    char buffer[TEXT_SIZE];
+    char buffer[PATH_SIZE];
     strcpy(buffer, path.c_str());
     make_dirs(buffer);
     EXPECT_TRUE(folder_exists(temp / "a\\b\\c"));
@@ -111,7 +113,7 @@ TEST_F(FolderTest, MakeDirsOnAMissingDriveReturns)
         if (!(drives & (1u << (c - 'A'))))
             letter = c;
     ASSERT_NE(0, letter);
-    char path[TEXT_SIZE];
+    char path[PATH_SIZE];
     snprintf(path, sizeof path, "%c:\\Kavlin\\Sub", letter);
     make_dirs(path);
     snprintf(path, sizeof path, "%c:\\", letter);
@@ -119,28 +121,29 @@ TEST_F(FolderTest, MakeDirsOnAMissingDriveReturns)
     EXPECT_FALSE(folder_exists(std::string(1, letter) + ":\\Kavlin"));
 }
 
-TEST_F(FolderTest, CreatePathFoldersRecordsEveryFolderButTheDestination)
+TEST_F(FolderTest, CreatePathFoldersMakesTheMissingFoldersTopDown)
 {
     std::string file = temp / "Dest\\sub\\deeper\\file.txt";
-    create_folders(file);
+    EXPECT_EQ((std::vector<std::string>{ temp / "Dest", temp / "Dest\\sub", temp / "Dest\\sub\\deeper" }),
+              create_folders(file, FOLDERS_MADE));
     EXPECT_TRUE(folder_exists(temp / "Dest\\sub\\deeper"));
     EXPECT_FALSE(file_exists(file));
-    EXPECT_EQ("DIR:       " + temp / "Dest\\sub" + "\r\n"
-              + "DIR:       " + temp / "Dest\\sub\\deeper" + "\r\n", log());
 
-    // All present: nothing created, nothing recorded.
-    create_folders(file);
-    create_folders(temp / "Dest\\other.txt");
-    std::string after = log();
-    EXPECT_EQ(2, std::count(after.begin(), after.end(), '\n'));
+    // All present: nothing made.
+    EXPECT_TRUE(create_folders(file, FOLDERS_EXISTED).empty());
+    EXPECT_TRUE(create_folders(temp / "Dest\\other.txt", FOLDERS_EXISTED).empty());
 }
 
-TEST_F(FolderTest, CreatePathFoldersCreatesAMissingDestinationUnrecorded)
+TEST_F(FolderTest, CreatePathFoldersStopsWhenAFolderIsRefused)
 {
-    // The destination and a folder above it are made; the folder above would go to a log in
-    // the destination, which does not exist yet at that moment, so only sub is recorded.
-    create_folders(temp / "Top\\Dest\\sub\\f.txt", temp / "Top\\Dest");
-    EXPECT_TRUE(folder_exists(temp / "Top\\Dest\\sub"));
-    EXPECT_EQ("DIR:       " + temp / "Top\\Dest\\sub" + "\r\n",
-              read_file(temp / "Top\\Dest\\UInstall.uif"));
+    std::vector<std::string> made;
+    auto refuse_second = [](void *context, const char *folder) {
+        auto *seen = static_cast<std::vector<std::string> *>(context);
+        seen->push_back(folder);
+        return seen->size() < 2;
+    };
+    EXPECT_EQ(FOLDERS_STOPPED, create_path_folders((temp / "A\\B\\C\\f.txt").c_str(), refuse_second,
+                                                   &made));
+    EXPECT_EQ((std::vector<std::string>{ temp / "A", temp / "A\\B" }), made);
+    EXPECT_FALSE(folder_exists(temp / "A\\B\\C"));
 }

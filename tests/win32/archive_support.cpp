@@ -1,6 +1,7 @@
 #include "tests/win32/archive_support.h"
 
 #include "app/state.h"
+#include "app/archive_messages.h"
 #include "app/strings.h"
 #include "archive/check.h"
 #include "archive/extract.h"

@@ -5,6 +5,7 @@
 #include "netif/setup_dialog.h"
 #include "app/state.h"
 #include "app/strings.h"
+#include "app/window_position.h"
 #include "res/resource.h"
 #include "tests/win32/netif_support.h"
 #include "tests/win32/ui_texts.h"
@@ -90,7 +91,7 @@ DWORD WINAPI drive(void *parameter)
 
 void remind_as_installer()
 {
-    message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING);
+    message_box(NULL, load_string(IDS_SETUP_REMINDER), MB_OK | MB_ICONWARNING);
 }
 
 // Opens the setup dialog as the main dialog does, with the test agent serving `table`.
