@@ -1,5 +1,6 @@
-"""What the checks of the built executables share (check-imports.py, check-instructions.py): a
-reader of the PE image parts they look at, and the report that ends each check.
+"""What the checks of the built executables share (check-imports.py, check-instructions.py,
+check-reproducible.py): a reader of the PE image parts they look at, the PE checksum, and the
+report that ends each check.
 """
 import collections
 import struct
@@ -28,6 +29,7 @@ class PeImage:
             raise PeError("no PE signature")
         self.machine = self.u16(pe + 4)
         section_count = self.u16(pe + 6)
+        self.time_stamp = self.u32(pe + 8)
         optional_size = self.u16(pe + 20)
         optional = pe + 24
         self.sections = []
@@ -46,6 +48,8 @@ class PeImage:
             return
         self.image_base = self.u32(optional + 28)
         self.subsystem_version = (self.u16(optional + 48), self.u16(optional + 50))
+        self.checksum_offset = optional + 64
+        self.checksum = self.u32(self.checksum_offset)
         self.subsystem = self.u16(optional + 68)
         directory_count = self.u32(optional + 92)
         self.directories = [(self.u32(optional + 96 + 8 * i), self.u32(optional + 100 + 8 * i))
@@ -114,6 +118,20 @@ class PeImage:
         for i in range(named + numbered):
             yield struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
 
+    def resource_time_stamps(self):
+        """The time stamp of each table of the resource directory tree, the root's first."""
+        root = self._resource_root()
+        if root is None:
+            return []
+        stamps, pending = [], [root]
+        while pending:
+            directory = pending.pop(0)
+            stamps.append(self.u32(directory + 4))
+            pending.extend(root + (target & 0x7FFFFFFF)
+                           for _, target in self._resource_entries(directory)
+                           if target & 0x80000000)
+        return stamps
+
     def resource(self, type_id, name):
         """The bytes of the first language of resource `name` of `type_id`, or None."""
         root = self._resource_root()
@@ -143,6 +161,21 @@ class PeImage:
                 start = self.offset(rva)
                 return self.data[start:start + size]
         return None
+
+
+def pe_checksum(data, checksum_offset):
+    """The PE image checksum of `data`: its 16-bit little-endian words added with the carries
+    folded back in, the checksum field itself left out, plus the file's length."""
+    padded = data + b"\0" * (len(data) % 2)
+    words = struct.unpack("<%dH" % (len(padded) // 2), padded)
+    skipped = (checksum_offset // 2, checksum_offset // 2 + 1)
+    total = 0
+    for index, word in enumerate(words):
+        if index in skipped:
+            continue
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(data)
 
 
 def report(failures, label, summary, success):
