@@ -5,6 +5,7 @@
 #define KAVLIN_TESTS_ARCHIVE_SUPPORT_H
 
 #include "archive/report.h"
+#include "tests/win32/folders.h"
 
 #include <windows.h>
 #include <stdint.h>
@@ -23,7 +24,6 @@ private:
     std::string path_;
 };
 
-void remove_tree(const std::string &path);
 bool file_exists(const std::string &path);
 bool folder_exists(const std::string &path);
 std::string read_file(const std::string &path);
