@@ -1,4 +1,5 @@
 #include "tests/win32/app_support.h"
+#include "tests/win32/folders.h"
 #include "tools/robot/robot.h"
 
 #include <stdlib.h>
@@ -29,19 +30,7 @@ PrivateTemp::~PrivateTemp()
 {
     SetEnvironmentVariableA("TMP", saved_tmp_.c_str());
     SetEnvironmentVariableA("TEMP", saved_temp_.c_str());
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string entry = path_ + found.cFileName;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(entry.c_str());
-            else
-                DeleteFileA(entry.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
+    remove_tree(path_.substr(0, path_.size() - 1));
 }
 
 bool file_exists(const std::string &path)
