@@ -13,17 +13,17 @@ set(origin "SOURCE_DATE_EPOCH")
 if(epoch STREQUAL "")
   set(epoch ${zip_epoch})
   set(origin "no git history: the earliest ZIP time")
-  find_program(git NAMES git)
-  if(EXISTS ${ROOT}/.git AND git)
-    execute_process(COMMAND ${git} -C ${ROOT} log -1 --format=%ct
+  if(EXISTS ${ROOT}/.git)
+    execute_process(COMMAND git -C ${ROOT} log -1 --format=%ct
       OUTPUT_VARIABLE commit_time ERROR_VARIABLE error RESULT_VARIABLE result
       OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
     if(result EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
       set(epoch ${commit_time})
       set(origin "the commit's time")
     else()
-      message(WARNING "Cannot read the time of the commit in ${ROOT} (${error}); the payload "
-                      "is stamped with the earliest ZIP time instead")
+      set(origin "the commit's time unreadable: the earliest ZIP time")
+      message(WARNING "Cannot read the time of the commit in ${ROOT} (${result} ${error}); the "
+                      "payload is stamped with the earliest ZIP time instead")
     endif()
   endif()
 endif()
