@@ -5,8 +5,10 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Linked into every Windows test program (see the file).
+# Linked into every Windows test program (see the files): the silenced debugger output, and the
+# removal of the tests' folders.
 add_library(kavlin_quiet_debug_output OBJECT ${KAVLIN_ROOT}/tests/win32/quiet_debug_output.cpp)
+add_library(kavlin_test_folders OBJECT ${KAVLIN_ROOT}/tests/win32/folders.cpp)
 # The installer's texts for the tests, generated from the string table's source.
 set(KAVLIN_UI_TEXTS_DATA ${CMAKE_BINARY_DIR}/generated/ui_texts_data.h)
 add_custom_command(OUTPUT ${KAVLIN_UI_TEXTS_DATA}
@@ -17,7 +19,7 @@ add_custom_command(OUTPUT ${KAVLIN_UI_TEXTS_DATA}
 add_library(kavlin_ui_texts OBJECT ${KAVLIN_ROOT}/tests/win32/ui_texts.cpp ${KAVLIN_UI_TEXTS_DATA})
 target_include_directories(kavlin_ui_texts PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set(KAVLIN_TEST_SUPPORT_OBJECTS $<TARGET_OBJECTS:kavlin_quiet_debug_output>
-  $<TARGET_OBJECTS:kavlin_ui_texts>)
+  $<TARGET_OBJECTS:kavlin_test_folders> $<TARGET_OBJECTS:kavlin_ui_texts>)
 # The main function of the GoogleTest programs (see the file).
 add_library(kavlin_test_main OBJECT ${KAVLIN_ROOT}/tests/win32/test_main.cpp)
 target_link_libraries(kavlin_test_main PRIVATE gtest)

@@ -22,6 +22,8 @@ import struct
 import subprocess
 import sys
 
+from exe_checks import PE32_MAGIC, PeError, PeImage, report
+
 SCN_CNT_CODE = 0x20
 SCN_MEM_EXECUTE = 0x20000000
 
@@ -68,32 +70,16 @@ SSE_REGISTER = re.compile(r"\b[xyz]mm\d+\b")
 LINE = re.compile(r"^\s*([0-9a-f]+):\t[0-9a-f ]+\t(.*)$")
 
 
-class PeError(Exception):
-    pass
-
-
 def executable_sections(path):
     """(name, start address, size) of each section of the PE image that holds or runs code."""
     with open(path, "rb") as f:
-        data = f.read()
-    if data[:2] != b"MZ":
-        raise PeError("no MZ header")
-    pe, = struct.unpack_from("<I", data, 0x3C)
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise PeError("no PE signature")
-    count, = struct.unpack_from("<H", data, pe + 6)
-    optional_size, = struct.unpack_from("<H", data, pe + 20)
-    image_base, = struct.unpack_from("<I", data, pe + 24 + 28)
-    sections = []
-    for i in range(count):
-        entry = pe + 24 + optional_size + 40 * i
-        name = data[entry:entry + 8].rstrip(b"\0").decode("ascii", "replace")
-        virtual_size, address, raw_size = struct.unpack_from("<III", data, entry + 8)
-        flags, = struct.unpack_from("<I", data, entry + 36)
-        if flags & (SCN_CNT_CODE | SCN_MEM_EXECUTE):
-            # Beyond the raw data the loader fills with zeros.
-            sections.append((name, image_base + address, min(virtual_size or raw_size, raw_size)))
-    return sections
+        image = PeImage(f.read())
+    if image.magic != PE32_MAGIC:
+        raise PeError("not a PE32 image")
+    # Beyond the raw data the loader fills with zeros.
+    return [(section.name, image.image_base + section.address,
+             min(section.virtual_size or section.raw_size, section.raw_size))
+            for section in image.sections if section.flags & (SCN_CNT_CODE | SCN_MEM_EXECUTE)]
 
 
 class LinkerMap:
@@ -308,13 +294,8 @@ def main(arguments):
         except (OSError, PeError, struct.error, subprocess.CalledProcessError) as error:
             print("%s: cannot check: %s" % (path, error), file=sys.stderr)
             return 1
-    for failure in failures:
-        print("not on the 80386: " + failure)
-    if failures:
-        print("%d instruction(s) that the 80386/80387 lacks" % len(failures))
-        return 1
-    print("every instruction is one of the 80386/80387")
-    return 0
+    return report(failures, "not on the 80386: ", "instruction(s) that the 80386/80387 lacks",
+                  "every instruction is one of the 80386/80387")
 
 
 if __name__ == "__main__":

@@ -58,45 +58,6 @@ static bool start_process(char *command_line, PROCESS_INFORMATION *info)
     return true;
 }
 
-struct WindowQuery {
-    DWORD process_id;
-    RobotKind kind;   // ROBOT_DIALOG or ROBOT_MESSAGE_BOX
-    HWND except;
-    HWND found;
-};
-
-static BOOL CALLBACK match_window(HWND window, LPARAM parameter)
-{
-    WindowQuery *query = (WindowQuery *)parameter;
-    DWORD process_id = 0;
-    char name[64];
-
-    GetWindowThreadProcessId(window, &process_id);
-    if (process_id != query->process_id || window == query->except || !IsWindowVisible(window) ||
-        !GetClassNameA(window, name, sizeof name) || lstrcmpA(name, "#32770") != 0)
-        return TRUE;
-    if (robot_is_message_box(window) != (query->kind == ROBOT_MESSAGE_BOX))
-        return TRUE;
-    query->found = window;
-    return FALSE;
-}
-
-// A visible dialog (or message box) of the process, other than `except`; NULL when none.
-static HWND window_of(DWORD process_id, RobotKind kind, HWND except)
-{
-    WindowQuery query = {process_id, kind, except, NULL};
-    EnumWindows(match_window, (LPARAM)&query);
-    return query.found;
-}
-
-// Waits until the process has finished initialising the window and answers messages.
-static void wait_ready(HANDLE process, HWND window)
-{
-    DWORD_PTR result;
-    WaitForInputIdle(process, READY_MS);
-    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, READY_MS, &result);
-}
-
 // Closes the installed program's message box and Notepad once they are up; true for each one
 // that was closed.
 static void close_launched(DWORD wait_ms, bool *box_closed, bool *notepad_closed)
@@ -142,9 +103,9 @@ static int time_kavlin(const char *setup, const char *folder, DWORD launch_ms, D
             TerminateProcess(info.hProcess, 1);
             return 1;
         }
-        main_dialog = window_of(info.dwProcessId, ROBOT_DIALOG, NULL);
+        main_dialog = robot_window_of(info.dwProcessId, NULL, ROBOT_DIALOG, NULL);
     }
-    wait_ready(info.hProcess, main_dialog);
+    robot_wait_ready(main_dialog, READY_MS);
     dialog = elapsed_ms();
     robot_set_text(main_dialog, 101, folder);
     pressed = elapsed_ms();
@@ -161,7 +122,7 @@ static int time_kavlin(const char *setup, const char *folder, DWORD launch_ms, D
         // A failure's message box, and the abort notice after it: keep the first text, close
         // every box so that the installer can end.
         if ((!extracted || failure[0]) && ++polls % 20 == 0) {
-            HWND box = window_of(info.dwProcessId, ROBOT_MESSAGE_BOX, NULL);
+            HWND box = robot_window_of(info.dwProcessId, NULL, ROBOT_MESSAGE_BOX, NULL);
             if (box) {
                 if (!failure[0]) {
                     robot_message_text(box, failure, sizeof failure);
@@ -172,10 +133,10 @@ static int time_kavlin(const char *setup, const char *folder, DWORD launch_ms, D
             }
         }
         if (extracted && !setup_shown) {
-            HWND setup_dialog = window_of(info.dwProcessId, ROBOT_DIALOG, main_dialog);
+            HWND setup_dialog = robot_window_of(info.dwProcessId, NULL, ROBOT_DIALOG, main_dialog);
             if (setup_dialog) {
                 setup_shown = elapsed_ms();
-                wait_ready(info.hProcess, setup_dialog);
+                robot_wait_ready(setup_dialog, READY_MS);
                 robot_click(setup_dialog, 1);
             }
         }

@@ -9,6 +9,7 @@
 // agent runs by itself, with that agent in place (run-e2e ... wine); the others with the
 // project's agent.
 #include "tests/e2e/screenshot.h"
+#include "tests/win32/folders.h"
 #include "tests/win32/ui_texts.h"
 #include "tools/robot/robot.h"
 
@@ -60,28 +61,6 @@ std::string read_file(const std::string &path)
         data.append(buffer, n);
     fclose(f);
     return data;
-}
-
-void remove_tree(const std::string &path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(child);
-            else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
 }
 
 std::string staged_archive()

@@ -1,4 +1,5 @@
 #include "tests/win32/app_support.h"
+#include "tests/win32/folders.h"
 #include "tools/robot/robot.h"
 
 #include <stdlib.h>
@@ -29,19 +30,7 @@ PrivateTemp::~PrivateTemp()
 {
     SetEnvironmentVariableA("TMP", saved_tmp_.c_str());
     SetEnvironmentVariableA("TEMP", saved_temp_.c_str());
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string entry = path_ + found.cFileName;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(entry.c_str());
-            else
-                DeleteFileA(entry.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
+    remove_tree(path_.substr(0, path_.size() - 1));
 }
 
 bool file_exists(const std::string &path)
@@ -72,26 +61,6 @@ void write_file(const std::string &path, DWORD size, unsigned char fill)
     CloseHandle(file);
 }
 
-struct BoxSearch {
-    DWORD process_id;
-    HWND found;
-};
-
-static BOOL CALLBACK match_box(HWND window, LPARAM parameter)
-{
-    BoxSearch *search = (BoxSearch *)parameter;
-    DWORD process_id = 0;
-    char class_name[16];
-    GetWindowThreadProcessId(window, &process_id);
-    if (search->process_id && process_id != search->process_id)
-        return TRUE;
-    if (!IsWindowVisible(window) || !GetClassNameA(window, class_name, sizeof class_name) ||
-        lstrcmpA(class_name, "#32770") != 0 || !robot_is_message_box(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 size_t count_files(const std::string &folder)
 {
     WIN32_FIND_DATAA found;
@@ -109,20 +78,7 @@ size_t count_files(const std::string &folder)
 
 HWND find_message_box(DWORD process_id, DWORD timeout_ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        BoxSearch search = {process_id, NULL};
-        EnumWindows(match_box, (LPARAM)&search);
-        if (search.found) {
-            // Let the box finish its initialisation before it is read.
-            DWORD_PTR result;
-            SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-            return search.found;
-        }
-        if (GetTickCount() - start >= timeout_ms)
-            return NULL;
-        Sleep(20);
-    }
+    return robot_find_in(process_id, NULL, ROBOT_MESSAGE_BOX, timeout_ms);
 }
 
 BoxWatcher::BoxWatcher(DWORD timeout_ms) : timeout_ms_(timeout_ms)

@@ -6,6 +6,7 @@
 
 #include "archive/report.h"
 #include "tests/support/zip_builder.h"
+#include "tests/win32/folders.h"
 
 #include <windows.h>
 #include <stdint.h>
@@ -24,7 +25,6 @@ private:
     std::string path_;
 };
 
-void remove_tree(const std::string &path);
 bool file_exists(const std::string &path);
 bool folder_exists(const std::string &path);
 std::string read_file(const std::string &path);

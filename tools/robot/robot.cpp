@@ -5,8 +5,10 @@
 enum { MESSAGE_TEXT_ID = 0xFFFF, SEND_TIMEOUT_MS = 5000, POLL_MS = 30 };
 
 struct FindRequest {
+    DWORD process_id;
     const char *title;
     RobotKind kind;
+    HWND except;
     HWND found;
 };
 
@@ -25,11 +27,17 @@ bool robot_is_message_box(HWND window)
 static BOOL CALLBACK match_window(HWND window, LPARAM parameter)
 {
     FindRequest *request = (FindRequest *)parameter;
+    DWORD process_id = 0;
     char name[64];
     char title[512];
 
-    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
-        lstrcmpA(name, "#32770") != 0)
+    if (request->process_id) {
+        GetWindowThreadProcessId(window, &process_id);
+        if (process_id != request->process_id)
+            return TRUE;
+    }
+    if (window == request->except || !IsWindowVisible(window) ||
+        !GetClassNameA(window, name, sizeof name) || lstrcmpA(name, "#32770") != 0)
         return TRUE;
     if (request->title) {
         GetWindowTextA(window, title, sizeof title);
@@ -43,15 +51,14 @@ static BOOL CALLBACK match_window(HWND window, LPARAM parameter)
     return FALSE;
 }
 
-static HWND find_now(const char *title, RobotKind kind)
+HWND robot_window_of(DWORD process_id, const char *title, RobotKind kind, HWND except)
 {
-    FindRequest request = {title, kind, NULL};
+    FindRequest request = {process_id, title, kind, except, NULL};
     EnumWindows(match_window, (LPARAM)&request);
     return request.found;
 }
 
-// Waits until the window's thread has finished its initialisation and handles messages.
-static void wait_ready(HWND window, DWORD timeout_ms)
+void robot_wait_ready(HWND window, DWORD timeout_ms)
 {
     DWORD process_id = 0;
     DWORD_PTR result;
@@ -64,13 +71,13 @@ static void wait_ready(HWND window, DWORD timeout_ms)
     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeout_ms, &result);
 }
 
-HWND robot_find(const char *title, RobotKind kind, DWORD timeout_ms)
+HWND robot_find_in(DWORD process_id, const char *title, RobotKind kind, DWORD timeout_ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND window = find_now(title, kind);
+        HWND window = robot_window_of(process_id, title, kind, NULL);
         if (window) {
-            wait_ready(window, SEND_TIMEOUT_MS);
+            robot_wait_ready(window, SEND_TIMEOUT_MS);
             return window;
         }
         if (GetTickCount() - start >= timeout_ms)
@@ -79,10 +86,15 @@ HWND robot_find(const char *title, RobotKind kind, DWORD timeout_ms)
     }
 }
 
+HWND robot_find(const char *title, RobotKind kind, DWORD timeout_ms)
+{
+    return robot_find_in(0, title, kind, timeout_ms);
+}
+
 bool robot_wait_gone(const char *title, RobotKind kind, DWORD timeout_ms)
 {
     DWORD start = GetTickCount();
-    while (find_now(title, kind)) {
+    while (robot_window_of(0, title, kind, NULL)) {
         if (GetTickCount() - start >= timeout_ms)
             return false;
         Sleep(POLL_MS);

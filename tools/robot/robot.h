@@ -9,10 +9,20 @@
 
 enum RobotKind { ROBOT_ANY, ROBOT_DIALOG, ROBOT_MESSAGE_BOX };
 
-// Waits up to `timeout_ms` for a visible top-level dialog (class "#32770") titled `title`
-// (any title when NULL) of the given kind (a message box is told by its static 0xFFFF), then
-// until it is ready for input. Returns NULL on time-out.
+// Looks once, without waiting, for a visible top-level dialog (class "#32770") of the process
+// `process_id` (any process when 0), titled `title` (any title when NULL), of the given kind (a
+// message box is told by its static 0xFFFF), other than `except`. Returns NULL when there is
+// none.
+HWND robot_window_of(DWORD process_id, const char *title, RobotKind kind, HWND except);
+
+// Waits up to `timeout_ms` for such a dialog of any process (robot_find) or of the process
+// `process_id` (robot_find_in), then until it is ready for input. Returns NULL on time-out.
 HWND robot_find(const char *title, RobotKind kind, DWORD timeout_ms);
+HWND robot_find_in(DWORD process_id, const char *title, RobotKind kind, DWORD timeout_ms);
+
+// Waits up to `timeout_ms` until the window's process has finished its initialisation and the
+// window answers messages.
+void robot_wait_ready(HWND window, DWORD timeout_ms);
 
 // Waits until no visible window of that title and kind is left; false on time-out.
 bool robot_wait_gone(const char *title, RobotKind kind, DWORD timeout_ms);
