@@ -90,7 +90,7 @@ DWORD WINAPI drive(void *parameter)
 
 void remind_as_installer()
 {
-    message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING);
+    message_box(load_string(IDS_SETUP_REMINDER), MB_OK | MB_ICONWARNING);
 }
 
 // Opens the setup dialog as the main dialog does, with the test agent serving `table`.

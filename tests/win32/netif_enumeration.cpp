@@ -1,10 +1,11 @@
 // The interface list read through the SNMP extension agent, against the project's test agent
-// installed as the system folder's inetmib1.dll: the records, the requests sent, the failure
-// messages in the order the user sees them, and the memory passed between installer and agent.
+// installed as the system folder's inetmib1.dll: the records, the requests sent, the failures
+// reported in the order they happen, and the memory passed between installer and agent.
 #include "netif/interfaces.h"
 #include "tests/win32/netif_support.h"
 
 #include <gtest/gtest.h>
+#include <ipifcons.h>
 #include <snmp.h>
 
 #include <string>
@@ -22,27 +23,37 @@ struct Enumeration {
 using Messages = std::vector<std::string>;
 using Positions = std::vector<LONG>;
 
+Messages reported_failures;
+
+// Keeps the failures the enumeration reports, in their order, from its making on.
+struct FailureRecorder {
+    FailureRecorder() { reported_failures.clear(); }
+    static void record(const char *text) { reported_failures.push_back(text); }
+    Messages texts() const { return reported_failures; }
+};
+
 // Runs the set-up and the walk against `table`, then the clean-up. Without `recorded` the
 // agent keeps neither its request count nor its log. Every name the agent was given must have
 // come from the SNMP utility allocator.
 Enumeration enumerate(const std::string &table, bool recorded = true)
 {
     Enumeration result;
-    InterfaceAgent agent;
+    InterfaceEnumeration enumeration;
     use_agent_table(table);
     if (!recorded) {
         SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", NULL);
         SetEnvironmentVariableA("KAVLIN_AGENT_LOG", NULL);
     }
-    BoxWatcher watcher;
-    interface_agent_open(&agent);
-    interface_table_walk(&agent);
-    result.messages = watcher.texts();
-    result.count = agent.interface_count;
-    if (agent.interfaces)
-        result.records.assign(agent.interfaces, agent.interfaces + agent.interface_count);
+    FailureRecorder failures;
+    interface_agent_open(&enumeration, FailureRecorder::record);
+    interface_table_walk(&enumeration);
+    result.messages = failures.texts();
+    result.count = enumeration.interface_count;
+    if (enumeration.interfaces)
+        result.records.assign(enumeration.interfaces,
+                              enumeration.interfaces + enumeration.interface_count);
     result.requests = agent_requests();
-    interface_agent_close(&agent);
+    interface_agent_close(&enumeration);
     EXPECT_EQ(agent_faults(), Messages());
     return result;
 }
@@ -52,13 +63,13 @@ Positions named(const Enumeration &result)
 {
     Positions positions;
     for (size_t i = 0; i < result.records.size(); i++) {
-        if ((result.records[i].answered & ANSWERED_NAMING) == ANSWERED_NAMING)
+        if ((result.records[i].answered & ANSWERED_LINE_FIELDS) == ANSWERED_LINE_FIELDS)
             positions.push_back((LONG)i);
     }
     return positions;
 }
 
-const unsigned char ALL_FIELDS = ANSWERED_NAMING | ANSWERED_IN_OCTETS | ANSWERED_OUT_OCTETS |
+const unsigned char ALL_FIELDS = ANSWERED_LINE_FIELDS | ANSWERED_IN_OCTETS | ANSWERED_OUT_OCTETS |
                                  ANSWERED_INSTANCE;
 
 std::string answered_name(const std::string &log_line)
@@ -125,7 +136,7 @@ TEST(Enumeration, NumbersAreCutToTheirFieldsWidth)
     EXPECT_EQ(result.records[0].index, 3);
     EXPECT_EQ(result.records[1].index, 1);
     EXPECT_EQ(result.records[1].instance, 65537u);
-    EXPECT_EQ(result.records[1].type, INTERFACE_LOOPBACK_TYPE);
+    EXPECT_EQ(result.records[1].type, IF_TYPE_SOFTWARE_LOOPBACK);
     EXPECT_EQ(result.records[2].index, 65535);
     EXPECT_EQ(result.records[2].type, 6);
     EXPECT_EQ(named(result), Positions({0, 1, 2}));
@@ -353,33 +364,36 @@ TEST(Enumeration, MissingLibraryOrEntryPointGivesAnEmptyListWithoutAgentCalls)
 
 TEST(Enumeration, CleanUpReleasesEverythingAndUnloadsTheAgent)
 {
-    InterfaceAgent agent;
+    InterfaceEnumeration enumeration;
     use_agent_table(agent_row(1, "One", 6));
-    BoxWatcher watcher;
-    interface_agent_open(&agent);
-    interface_table_walk(&agent);
+    FailureRecorder failures;
+    interface_agent_open(&enumeration, FailureRecorder::record);
+    interface_table_walk(&enumeration);
     ASSERT_NE(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_NE(agent.utility_library, (HMODULE)NULL);
-    interface_agent_close(&agent);
-    EXPECT_EQ(watcher.texts(), Messages());
+    EXPECT_NE(enumeration.utility_library, (HMODULE)NULL);
+    EXPECT_NE(enumeration.sockets_library, (HMODULE)NULL);
+    interface_agent_close(&enumeration);
+    EXPECT_EQ(failures.texts(), Messages());
     EXPECT_EQ(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
-    EXPECT_EQ(agent.agent_mutex, (HANDLE)NULL);
-    EXPECT_EQ(agent.agent_library, (HMODULE)NULL);
-    EXPECT_EQ(agent.utility_library, (HMODULE)NULL);
-    EXPECT_FALSE(agent.sockets_started);
-    EXPECT_EQ(agent.interface_count, 1);
+    EXPECT_EQ(enumeration.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(enumeration.agent_mutex, (HANDLE)NULL);
+    EXPECT_EQ(enumeration.agent_library, (HMODULE)NULL);
+    EXPECT_EQ(enumeration.utility_library, (HMODULE)NULL);
+    EXPECT_EQ(enumeration.sockets_library, (HMODULE)NULL);
+    EXPECT_FALSE(enumeration.sockets_started);
+    EXPECT_EQ(enumeration.interface_count, 1);
 }
 
 TEST(Enumeration, CleanUpAfterEverythingFailedShowsNothing)
 {
-    InterfaceAgent agent = {};
-    agent.interfaces = (InterfaceRecord *)malloc(0);
-    ASSERT_NE(agent.interfaces, (InterfaceRecord *)NULL);
-    BoxWatcher watcher;
-    interface_agent_close(&agent);
-    EXPECT_EQ(watcher.texts(), Messages());
-    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
+    InterfaceEnumeration enumeration = {};
+    enumeration.interfaces = (InterfaceRecord *)malloc(0);
+    enumeration.report_failure = FailureRecorder::record;
+    ASSERT_NE(enumeration.interfaces, (InterfaceRecord *)NULL);
+    FailureRecorder failures;
+    interface_agent_close(&enumeration);
+    EXPECT_EQ(failures.texts(), Messages());
+    EXPECT_EQ(enumeration.interfaces, (InterfaceRecord *)NULL);
 }
 
 } // namespace

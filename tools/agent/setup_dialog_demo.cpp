@@ -45,7 +45,7 @@ int main()
     SetupDialogRequest request = {};
     request.title = title;
     request.request = request_text;
-    request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | ICON_WARNING); };
+    request.remind = [] { message_box(load_string(IDS_SETUP_REMINDER), MB_OK | MB_ICONWARNING); };
     request.place = center_window;
     run_setup_dialog(installer.module_instance, &request);
     printf("chosen %d\nchosen_interface %ld\nchosen_index %u\n", request.chosen ? 1 : 0,
