@@ -10,11 +10,12 @@
 // (SnmpUtilOidCpy).
 //
 // Answers are checked, not trusted: an answer fills a field only when its name is the one a
-// correct agent gives at that point. The count request must be answered by ifNumber.0; in the
-// walk, the ifIndex column by ifEntry.1.x with instances in ascending order, and every later
-// column by the instance its row got in the ifIndex column. A field whose answer was not the
-// expected one stays empty, and the setup dialog lists a record only when its index,
-// description and type all arrived (ANSWERED_NAMING).
+// correct agent gives at that point. The count request must be answered by ifNumber.0 (or by
+// ifNumber without its instance); in the walk, the ifIndex column by ifEntry.1.x with instances
+// in ascending order, and every later column by the instance its row got in the ifIndex column.
+// A record keeps the value of its row's ifIndex answer, whatever the instance. A field whose
+// answer was not the expected one stays empty, and the setup dialog lists a record only when
+// its index, description and type all arrived (ANSWERED_LINE_FIELDS).
 //
 // Where the walk goes after each answer: the next request is sent with the name of the object
 // the walk expected, which with a correct agent is the name of its answer, so that with a correct
@@ -23,7 +24,23 @@
 // answer costs its own field, not the rest of the walk. Where the expected name is not known (a
 // row whose ifIndex answer was wrong), the walk goes on from the column's last row that was
 // known, or from the column's own name. Either way it sends 1 + 16 * interface_count requests,
-// column by column.
+// column by column, and only the follow-ups below, which a correct agent never causes, add to
+// them.
+//
+// Agents that leave the MIB-II order: Wine's agent (ReactOS ships the same) answers the count
+// request with the first row's ifIndex instead of ifNumber.0, numbers the rows 1..N by their
+// position rather than by their ifIndex, and after a column's last row answers from the next
+// group (ipForwarding) instead of with the next column's first row. Two answers that a correct
+// agent never gives are therefore followed up, and nothing is shown for them:
+//   - an ifIndex cell answered to the count request: the rows are counted by GETNEXT along the
+//     ifIndex column from that answer until an answer leaves the column (or does not follow the
+//     previous row), at most INTERFACE_COUNT_LIMIT of them;
+//   - in the walk, an answer that the agent served under a name other than the expected one:
+//     one more GETNEXT goes out, named by the cell before the expected one (the column's own
+//     name before its first row), unless that is the name just asked, and its answer is judged
+//     the same way.
+// The rows are matched by their position in each column, and with position numbers as
+// instances the expected names are simply ifEntry.column.1..N.
 //
 // Failures are not shown here: each goes, as its fixed Czech text, to the report the caller
 // gave the set-up, in the order they happen.
@@ -59,7 +76,10 @@ enum {
 // interfaces.0.1.1: sorts after the interfaces group itself and just before ifNumber.0
 // (interfaces.1.0), so the agent's next object is ifNumber.0.
 const UINT COUNT_REQUEST[] = { 1, 3, 6, 1, 2, 1, 2, 0, 1, 1 };
+const UINT COUNT_REQUEST_LENGTH = sizeof COUNT_REQUEST / sizeof COUNT_REQUEST[0];
+// ifNumber.0; without its last sub-identifier, ifNumber itself.
 const UINT IF_NUMBER[] = { 1, 3, 6, 1, 2, 1, 2, 1, 0 };
+const UINT IF_NUMBER_LENGTH = sizeof IF_NUMBER / sizeof IF_NUMBER[0];
 const UINT IF_ENTRY[ENTRY_LENGTH] = { 1, 3, 6, 1, 2, 1, 2, 2, 1 };
 
 // ifTable columns whose values are kept in the record; the others are stepped over.
@@ -90,6 +110,9 @@ struct Exchange {
     InterfaceEnumeration *enumeration;
     SnmpVarBindList list;
     SnmpVarBind binding;
+    UINT asked[CELL_LENGTH];    // the name the answer in the binding was asked for
+    UINT asked_length;
+    bool served;                // the agent served that request (returned true)
 };
 
 // Readies the binding for a request: wholly zeroed, named by a copy of `name` made with the
@@ -105,6 +128,8 @@ void prepare_request(Exchange *exchange, const UINT *name, UINT length)
     exchange->enumeration->copy_oid(&exchange->binding.name, &source);
     exchange->list.list = &exchange->binding;
     exchange->list.len = 1;
+    memcpy(exchange->asked, name, length * sizeof *name);
+    exchange->asked_length = length;
 }
 
 // Sends one GETNEXT with the binding as it stands and reports a failure if the agent refuses.
@@ -113,9 +138,16 @@ void send_getnext(Exchange *exchange)
     AsnInteger32 error_status = 0;
     AsnInteger32 error_index = 0;
 
-    if (!exchange->enumeration->agent_query(SNMP_PDU_GETNEXT, &exchange->list, &error_status,
-                                            &error_index))
+    exchange->served = exchange->enumeration->agent_query(SNMP_PDU_GETNEXT, &exchange->list,
+                                                          &error_status, &error_index) != FALSE;
+    if (!exchange->served)
         report(exchange->enumeration, RECEIVE_FAILED);
+}
+
+void ask(Exchange *exchange, const UINT *name, UINT length)
+{
+    prepare_request(exchange, name, length);
+    send_getnext(exchange);
 }
 
 // Releases the answer in the binding (or, after a refusal, what the binding still holds).
@@ -125,14 +157,24 @@ void release_answer(Exchange *exchange)
     memset(&exchange->binding, 0, sizeof exchange->binding);
 }
 
+bool same_ids(const UINT *a, UINT a_length, const UINT *b, UINT b_length)
+{
+    return a_length == b_length && memcmp(a, b, a_length * sizeof *a) == 0;
+}
+
 bool same_name(const AsnObjectIdentifier *name, const UINT *ids, UINT length)
 {
-    if (name->idLength != length || !name->ids)
+    return name->ids && same_ids(name->ids, name->idLength, ids, length);
+}
+
+// Whether `name` is a cell of the ifTable column `column` (ifEntry.column.instance), and its
+// instance.
+bool is_cell(const AsnObjectIdentifier *name, int column, UINT *instance)
+{
+    if (name->idLength != CELL_LENGTH || !name->ids ||
+        memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) != 0 || name->ids[ENTRY_LENGTH] != (UINT)column)
         return false;
-    for (UINT i = 0; i < length; i++) {
-        if (name->ids[i] != ids[i])
-            return false;
-    }
+    *instance = name->ids[ENTRY_LENGTH + 1];
     return true;
 }
 
@@ -211,19 +253,48 @@ void initialise_agent(InterfaceEnumeration *enumeration)
         report(enumeration, AGENT_INIT_FAILED);
 }
 
-// Asks for ifNumber. interface_count changes only on an INTEGER answer named ifNumber.0: an
-// agent that refused without touching the binding leaves the request's own name and the zeroed
-// value, and an agent that answers with another object gives no count either.
+// Counts the rows of the ifIndex column from the row with `instance`, whose answer is in the
+// binding: one GETNEXT per row, each named by the previous answer, until an answer is no later
+// row of the column. At most INTERFACE_COUNT_LIMIT rows.
+LONG count_index_rows(Exchange *exchange, UINT instance)
+{
+    LONG rows = 1;
+    UINT name[CELL_LENGTH];
+    UINT next;
+
+    memcpy(name, IF_ENTRY, sizeof IF_ENTRY);
+    name[ENTRY_LENGTH] = COLUMN_INDEX;
+    while (rows < INTERFACE_COUNT_LIMIT) {
+        name[ENTRY_LENGTH + 1] = instance;
+        release_answer(exchange);
+        ask(exchange, name, CELL_LENGTH);
+        if (!exchange->served || !is_cell(&exchange->binding.name, COLUMN_INDEX, &next) ||
+            next <= instance)
+            break;
+        rows++;
+        instance = next;
+    }
+    return rows;
+}
+
+// Asks for ifNumber. interface_count changes only on an INTEGER answer named ifNumber.0 or
+// ifNumber, or, when the agent served an ifIndex cell instead, to the number of rows counted
+// from there. An agent that refused without touching the binding leaves the request's own name
+// and the zeroed value, and an agent that answers with another object gives no count either.
 void read_interface_count(InterfaceEnumeration *enumeration)
 {
     Exchange exchange;
+    const AsnObjectIdentifier *name = &exchange.binding.name;
+    const AsnAny *value = &exchange.binding.value;
+    UINT instance;
 
     exchange.enumeration = enumeration;
-    prepare_request(&exchange, COUNT_REQUEST, sizeof COUNT_REQUEST / sizeof COUNT_REQUEST[0]);
-    send_getnext(&exchange);
-    if (same_name(&exchange.binding.name, IF_NUMBER, sizeof IF_NUMBER / sizeof IF_NUMBER[0]) &&
-        exchange.binding.value.asnType == ASN_INTEGER)
-        enumeration->interface_count = exchange.binding.value.asnValue.number;
+    ask(&exchange, COUNT_REQUEST, COUNT_REQUEST_LENGTH);
+    if ((same_name(name, IF_NUMBER, IF_NUMBER_LENGTH) ||
+         same_name(name, IF_NUMBER, IF_NUMBER_LENGTH - 1)) && value->asnType == ASN_INTEGER)
+        enumeration->interface_count = value->asnValue.number;
+    else if (exchange.served && is_cell(name, COLUMN_INDEX, &instance))
+        enumeration->interface_count = count_index_rows(&exchange, instance);
     else
         report(enumeration, WRONG_TYPE);
     release_answer(&exchange);
@@ -326,51 +397,80 @@ void aim_at_column(Walk *walk, int column)
     walk->next_length = COLUMN_LENGTH;
 }
 
-// Judges the current answer as `column` of `record`: stores it when its name is the one a
-// correct agent gives there, and aims the next request. That is the expected name where it is
-// known, which with a correct agent is the answer's own name; for a row whose instance is not
-// known, the name of the column's last row that was known, or the column's own name before the
-// first (so that a correct agent's next answer is the column's next known row).
-void judge_answer(Walk *walk, int column, InterfaceRecord *record)
-{
-    const AsnObjectIdentifier *name = &walk->exchange.binding.name;
-    bool known;
-    UINT instance;
-
-    if (column == COLUMN_INDEX) {
-        // The rows of the ifIndex column, in ascending order of their instances.
-        known = name->idLength == CELL_LENGTH && name->ids &&
-                memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) == 0 &&
-                name->ids[ENTRY_LENGTH] == COLUMN_INDEX &&
-                (!walk->row_known || name->ids[ENTRY_LENGTH + 1] > walk->row_instance);
-        instance = known ? name->ids[ENTRY_LENGTH + 1] : 0;
-        if (known) {
-            record->instance = instance;
-            record->answered |= ANSWERED_INSTANCE;
-        }
-    } else {
-        known = (record->answered & ANSWERED_INSTANCE) != 0;
-        instance = record->instance;
-    }
-
-    if (known) {
-        walk->row_known = true;
-        walk->row_instance = instance;
-        aim_at_cell(walk, column, instance);
-        if (same_name(name, walk->next, walk->next_length))
-            store_field(column, record, &walk->exchange.binding.value);
-    } else if (walk->row_known) {
-        aim_at_cell(walk, column, walk->row_instance);
-    } else {
-        aim_at_column(walk, column);
-    }
-}
-
 // Sends the walk's next request, over a binding freshly named.
 void send_next(Walk *walk)
 {
-    prepare_request(&walk->exchange, walk->next, walk->next_length);
-    send_getnext(&walk->exchange);
+    ask(&walk->exchange, walk->next, walk->next_length);
+}
+
+// Whether the answer in the binding is the cell of `column` expected for `record`, and the
+// instance of that cell. In the ifIndex column, where the instances are learnt, that is any row
+// after the column's last known one; in the others, the row that the record's ifIndex answer
+// named.
+bool is_expected_cell(const Walk *walk, int column, const InterfaceRecord *record,
+                      UINT *instance)
+{
+    UINT answered;
+
+    if (!is_cell(&walk->exchange.binding.name, column, &answered))
+        return false;
+    if (column == COLUMN_INDEX) {
+        *instance = answered;
+        return !walk->row_known || answered > walk->row_instance;
+    }
+    *instance = record->instance;
+    return (record->answered & ANSWERED_INSTANCE) && answered == record->instance;
+}
+
+// Aims the next request just before the cell expected next in `column`: at the column's last
+// known row, or at the column's own name before the first. A correct agent answers that with
+// the expected cell.
+void aim_before_expected(Walk *walk, int column)
+{
+    if (walk->row_known)
+        aim_at_cell(walk, column, walk->row_instance);
+    else
+        aim_at_column(walk, column);
+}
+
+// Judges the current answer as `column` of `record`: stores it when its name is the one a
+// correct agent gives there, and aims the next request. That is the expected name where it is
+// known, which with a correct agent is the answer's own name; for a row whose instance is not
+// known, the name just before the next expected cell (so that a correct agent's next answer is
+// the column's next known row).
+//
+// An answer that the agent served under another name (Wine's agent leaves the table after
+// every column's last row) earns one more request, from just before the expected cell, unless
+// that is the name it was asked with.
+void judge_answer(Walk *walk, int column, InterfaceRecord *record)
+{
+    bool expecting = column == COLUMN_INDEX || (record->answered & ANSWERED_INSTANCE);
+    UINT instance = 0;
+    bool found = is_expected_cell(walk, column, record, &instance);
+
+    if (!found && expecting && walk->exchange.served) {
+        aim_before_expected(walk, column);
+        if (!same_ids(walk->next, walk->next_length, walk->exchange.asked,
+                      walk->exchange.asked_length)) {
+            release_answer(&walk->exchange);
+            send_next(walk);
+            found = is_expected_cell(walk, column, record, &instance);
+        }
+    }
+    if (found) {
+        if (column == COLUMN_INDEX) {
+            record->instance = instance;
+            record->answered |= ANSWERED_INSTANCE;
+        }
+        store_field(column, record, &walk->exchange.binding.value);
+    }
+    if (column == COLUMN_INDEX ? found : expecting) {
+        walk->row_known = true;
+        walk->row_instance = column == COLUMN_INDEX ? instance : record->instance;
+        aim_at_cell(walk, column, walk->row_instance);
+    } else {
+        aim_before_expected(walk, column);
+    }
 }
 
 } // namespace

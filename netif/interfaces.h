@@ -65,11 +65,17 @@ struct InterfaceEnumeration {
 // that many zeroed records. Every failure goes to `report_failure` at once and the set-up goes
 // on with its next step. Starts from a cleared `enumeration`; leaves interface_count between 0
 // and INTERFACE_COUNT_LIMIT, with storage for that many.
+//
+// The count is ifNumber, named ifNumber.0 by a correct agent (ifNumber without its instance is
+// taken too). Wine's agent, and the one ReactOS ships, answer the count request with the first
+// row's ifIndex instead: the rows are then counted along the ifIndex column, silently.
 void interface_agent_open(InterfaceEnumeration *enumeration, InterfaceFailureReport report_failure);
 
 // Fills the records from ifTable, column by column, with GETNEXT requests that each continue
-// from the previous answer: 1 + 16 * interface_count requests in all. An answer fills a field
-// only when its name is the one a correct agent gives at that point of the walk.
+// from the previous answer: with a correct agent, 1 + 16 * interface_count requests in all. An
+// answer fills a field only when its name is the one a correct agent gives at that point of the
+// walk; an answer served from elsewhere earns one more request, from just before the expected
+// cell. Rows are matched by their position in each column.
 void interface_table_walk(InterfaceEnumeration *enumeration);
 
 // Releases the mutex, the agent, the utility library, Windows Sockets and the record storage,
