@@ -172,7 +172,8 @@ bool same_name(const AsnObjectIdentifier *name, const UINT *ids, UINT length)
 bool is_cell(const AsnObjectIdentifier *name, int column, UINT *instance)
 {
     if (name->idLength != CELL_LENGTH || !name->ids ||
-        memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) != 0 || name->ids[ENTRY_LENGTH] != (UINT)column)
+        memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) != 0 ||
+        name->ids[ENTRY_LENGTH] != (UINT)column)
         return false;
     *instance = name->ids[ENTRY_LENGTH + 1];
     return true;

@@ -1,5 +1,5 @@
-// The interface setup dialog (SETUPDIALOG): 102 request text, 1 OK (IDOK), 101 drop-down list of the
-// interfaces. It builds the interface list while it initialises, shows one line per listed
+// The interface setup dialog (SETUPDIALOG): 102 request text, 1 OK (IDOK), 101 drop-down list of
+// the interfaces. It builds the interface list while it initialises, shows one line per listed
 // record and, on OK, keeps the chosen record and releases the list. It cannot be cancelled:
 // Esc and the close box only remind the user to confirm with OK. The failures of the
 // enumeration are shown here too, before the dialog appears.

@@ -205,6 +205,9 @@ void read_row(char *line)
     row->type = strtoul(field[2], NULL, 0);
     row->in_octets = strtoul(field[3], NULL, 0);
     row->out_octets = strtoul(field[4], NULL, 0);
+    // A physical address of six bytes (00:00:00:00:00:00), but none for loopback, as the
+    // systems give them.
+    row->physical_address_length = row->type == 24 ? 0 : 6;
     if (fields > 5 && strncmp(field[5], "nonul", 5) == 0)
         row->description_kind = DESCRIPTION_NO_NUL;
     else if (fields > 5 && strncmp(field[5], "integer", 7) == 0)
@@ -494,8 +497,8 @@ bool give_name(SnmpVarBind *binding, const UINT *asked, UINT asked_length, bool 
 // handler whose name agrees with the most leading sub-identifiers of the name asked: a binary
 // search over the handlers, comparing only as many sub-identifiers as the name asked has, and
 // shortening that name by one sub-identifier at a time, down to seven, until the search finds
-// one. When that handler has nothing after the name (or none was found), the handlers from it
-// (or from the first) on are asked in turn. When none has, the name becomes the last handler's
+// one. When that handler has nothing after the name, the handlers after it (after the first,
+// when none was found) are asked in turn. When none has, the name becomes the last handler's
 // name with its last sub-identifier increased, the value stays as it was and the error status
 // is noSuchName. A name outside MIB-II is left alone. The agent returns TRUE every time.
 //
@@ -503,16 +506,19 @@ bool give_name(SnmpVarBind *binding, const UINT *asked, UINT asked_length, bool 
 //   - the count request, interfaces.0.1.1, agrees with a handler's name only in its first seven
 //     sub-identifiers (interfaces); the search meets the ifEntry handler first, which answers
 //     ifEntry.1.1, the first row's ifIndex. The ifNumber handler answers only names before its
-//     own, and names its answer ifNumber without the instance .0.
+//     own, named ifNumber without the instance .0, and a GETNEXT never reaches it.
 //   - the ifEntry handler numbers the rows 1..N by their position in the system's table, not by
 //     their ifIndex.
 //   - after a column's last row it has nothing more, and the next handler (the ip group's
 //     scalars) answers with ipForwarding (ip.1) instead of the next column's first row.
 // A column's own name (ifEntry.c, no instance) is answered with the column's first row. Every
 // number is an INTEGER, Counter32 and Gauge32 included; ifDescr is the text's bytes, without a
-// NUL. Columns 1 to 21 are served (ifSpecific is not). The ip group's tables are served empty
-// here, and the scalars of ip, icmp and tcp are 0 but for ipForwarding (2, not forwarding) and
-// ipDefaultTTL (64).
+// NUL. Columns 1 to 21 are served (ifSpecific is not); an empty ifDescr or ifPhysAddress is not
+// served either, though the name has moved to its cell. A row number that wraps round to 0
+// leaves the binding as it was, without an error. (Column 0 makes Wine's agent fail an
+// assertion and end the process; here it is a column that is not served.) The tables of ip
+// and udp are served empty here, and the scalars of ip, icmp, tcp and udp are 0 but for
+// ipForwarding (2, not forwarding) and ipDefaultTTL (64).
 
 enum WineHandlerKind { WINE_IF_NUMBER, WINE_IF_ENTRY, WINE_SCALARS, WINE_TABLE };
 
@@ -520,19 +526,21 @@ struct WineHandler {
     WineHandlerKind kind;
     UINT length;
     UINT name[9];
-    UINT items;                 // WINE_IF_ENTRY: the columns; WINE_SCALARS: the last scalar
+    UINT items;                 // WINE_SCALARS: the last scalar
     UINT gap_first, gap_last;   // WINE_SCALARS: items that are tables, not scalars
 };
 
 const WineHandler WINE_HANDLERS[] = {
     { WINE_IF_NUMBER, 8, { 1, 3, 6, 1, 2, 1, 2, 1 }, 0, 0, 0 },
-    { WINE_IF_ENTRY, 9, { 1, 3, 6, 1, 2, 1, 2, 2, 1 }, 21, 0, 0 },
+    { WINE_IF_ENTRY, 9, { 1, 3, 6, 1, 2, 1, 2, 2, 1 }, 0, 0, 0 },
     { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 4 }, 23, 20, 22 },        // ip
     { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 20, 1 }, 0, 0, 0 },      // ipAddrEntry
     { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 21, 1 }, 0, 0, 0 },      // ipRouteEntry
     { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 22, 1 }, 0, 0, 0 },      // ipNetToMediaEntry
     { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 5 }, 26, 0, 0 },          // icmp
     { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 6 }, 15, 0, 0 },          // tcp
+    { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 7 }, 4, 0, 0 },           // udp
+    { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 7, 5, 1 }, 0, 0, 0 },       // udpEntry
 };
 const int WINE_HANDLER_COUNT = sizeof WINE_HANDLERS / sizeof WINE_HANDLERS[0];
 const UINT MIB2_OID[] = { 1, 3, 6, 1, 2, 1 };
@@ -582,31 +590,43 @@ bool wine_if_number(const WineHandler *handler, Name *name, AsnAny *value)
     return true;
 }
 
-void set_wine_cell(const Row *row, UINT column, AsnAny *value)
+// The value of a cell; false for a column that is not served, or an empty string.
+bool set_wine_cell(const Row *row, UINT column, AsnAny *value)
 {
     switch (column) {
     case 1: set_number(value, ASN_INTEGER, row->index); break;
     case 2:
         if (row->description_kind == DESCRIPTION_INTEGER)
             set_number(value, ASN_INTEGER, row->description_length);
+        else if (row->description_length == 0)
+            return false;
         else
             set_string(value, row->description, row->description_length, DESCRIPTION_PADDING);
         break;
     case 3: set_number(value, ASN_INTEGER, row->type); break;
     case 4: set_number(value, ASN_INTEGER, row->mtu); break;
     case 5: set_number(value, ASN_INTEGER, row->speed); break;
-    case 6: set_string(value, row->physical_address, row->physical_address_length); break;
+    case 6:
+        if (row->physical_address_length == 0)
+            return false;
+        set_string(value, row->physical_address, row->physical_address_length);
+        break;
     case 7: set_number(value, ASN_INTEGER, row->admin_status); break;
     case 8: set_number(value, ASN_INTEGER, row->oper_status); break;
     case 10: set_number(value, ASN_INTEGER, row->in_octets); break;
     case 16: set_number(value, ASN_INTEGER, row->out_octets); break;
-    default: set_number(value, ASN_INTEGER, 0); break;
+    default:
+        if (column < 1 || column > 21)
+            return false;
+        set_number(value, ASN_INTEGER, 0);
+        break;
     }
+    return true;
 }
 
 // The cell after `name`: its column from the name (the first when the name has none), its row
 // the one after the name's (the first when the name has none). The name moves to that cell
-// whenever the row exists, even when the column is not served.
+// whenever the row exists, even when the cell is not served.
 bool wine_if_entry(const WineHandler *handler, Name *name, AsnAny *value)
 {
     UINT column = 1, row = 1;
@@ -619,14 +639,13 @@ bool wine_if_entry(const WineHandler *handler, Name *name, AsnAny *value)
         if (name->length > handler->length + 1)
             row = name->ids[handler->length + 1] + 1;
     }
-    if (row == 0 || row > (UINT)agent.row_count)
+    if (row == 0)
+        return true;
+    if (row > (UINT)agent.row_count)
         return false;
     set_handler_name(name, handler, column);
     name->ids[name->length++] = row;
-    if (column < 1 || column > handler->items)
-        return false;
-    set_wine_cell(&agent.rows[row - 1], column, value);
-    return true;
+    return set_wine_cell(&agent.rows[row - 1], column, value);
 }
 
 bool wine_scalar(const WineHandler *handler, Name *name, AsnAny *value)
@@ -638,9 +657,10 @@ bool wine_scalar(const WineHandler *handler, Name *name, AsnAny *value)
         return false;
     if (order == 0 && name->length > handler->length)
         item = name->ids[handler->length] + 1;
-    if (item < 1 || item > handler->items || (item >= handler->gap_first && item <= handler->gap_last))
+    if (item < 1 || item > handler->items ||
+        (item >= handler->gap_first && item <= handler->gap_last))
         return false;
-    bool ip = handler == &WINE_HANDLERS[2];
+    bool ip = handler->gap_first != 0;      // the ip group alone has tables among its items
     set_number(value, ASN_INTEGER, ip && item == 1 ? 2 : ip && item == 2 ? 64 : 0);
     set_handler_name(name, handler, item);
     return true;
@@ -692,7 +712,7 @@ bool answer_as_wine(SnmpVarBind *binding, const UINT *asked, UINT asked_length, 
     for (UINT length = name.length; length >= WINE_SHORTEST_NAME && found < 0; length--)
         found = wine_find_handler(&name, length);
     bool answered = found >= 0 && wine_handler_answers(found, &name, &binding->value);
-    for (int next = found >= 0 ? found : 0; !answered && next < WINE_HANDLER_COUNT; next++)
+    for (int next = found >= 0 ? found + 1 : 1; !answered && next < WINE_HANDLER_COUNT; next++)
         answered = wine_handler_answers(next, &name, &binding->value);
     if (!answered) {
         const WineHandler *last = &WINE_HANDLERS[WINE_HANDLER_COUNT - 1];
