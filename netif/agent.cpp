@@ -10,11 +10,12 @@
 // (SnmpUtilOidCpy).
 //
 // Answers are checked, not trusted: an answer fills a field only when its name is the one a
-// correct agent gives at that point. The count request must be answered by ifNumber.0; in the
-// walk, the ifIndex column by ifEntry.1.x with instances in ascending order, and every later
-// column by the instance its row got in the ifIndex column. A field whose answer was not the
-// expected one stays empty, and the setup dialog lists a record only when its index,
-// description and type all arrived (ANSWERED_NAMING).
+// correct agent gives at that point. The count request must be answered by ifNumber.0 (or by
+// ifNumber without its instance); in the walk, the ifIndex column by ifEntry.1.x with instances
+// in ascending order, and every later column by the instance its row got in the ifIndex column.
+// A record keeps the value of its row's ifIndex answer, whatever the instance. A field whose
+// answer was not the expected one stays empty, and the setup dialog lists a record only when
+// its index, description and type all arrived (ANSWERED_LINE_FIELDS).
 //
 // Where the walk goes after each answer: the next request is sent with the name of the object
 // the walk expected, which with a correct agent is the name of its answer, so that with a correct
@@ -23,19 +24,36 @@
 // answer costs its own field, not the rest of the walk. Where the expected name is not known (a
 // row whose ifIndex answer was wrong), the walk goes on from the column's last row that was
 // known, or from the column's own name. Either way it sends 1 + 16 * interface_count requests,
-// column by column.
+// column by column, and only the follow-ups below, which a correct agent never causes, add to
+// them.
+//
+// Agents that leave the MIB-II order: Wine's agent (ReactOS ships the same) answers the count
+// request with the first row's ifIndex instead of ifNumber.0, numbers the rows 1..N by their
+// position rather than by their ifIndex, and after a column's last row answers from the next
+// group (ipForwarding) instead of with the next column's first row. Two answers that a correct
+// agent never gives are therefore followed up, and nothing is shown for them:
+//   - an ifIndex cell answered to the count request: the rows are counted by GETNEXT along the
+//     ifIndex column from that answer until an answer leaves the column (or does not follow the
+//     previous row), at most INTERFACE_COUNT_LIMIT of them;
+//   - in the walk, an answer that the agent served under a name other than the expected one:
+//     one more GETNEXT goes out, named by the cell before the expected one (the column's own
+//     name before its first row), unless that is the name just asked, and its answer is judged
+//     the same way.
+// The rows are matched by their position in each column, and with position numbers as
+// instances the expected names are simply ifEntry.column.1..N.
+//
+// Failures are not shown here: each goes, as its fixed Czech text, to the report the caller
+// gave the set-up, in the order they happen.
 #include "netif/interfaces.h"
 #include "base/system_library.h"
 
 #include <winsock.h>
-#include <snmp.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-// The failure texts are the same in every language and carry no sound.
-const char FAILURE_CAPTION[] = "Chyba";
+// The failure texts: the same in every language.
 const char SOCKETS_FAILED[] = "Nepoda\xF8ilo se inicializovat WinSock!";
 const char LIBRARY_FAILED[] = "Nepoda\xF8ilo se na\xE8\xEDst knihovnu SNMP!";
 const char ENTRY_POINTS_FAILED[] = "Nepoda\xF8ilo se naj\xEDt funkce SNMP!";
@@ -48,9 +66,6 @@ const char SOCKETS_FILE[] = "wsock32.dll";
 const char UTILITY_FILE[] = "snmpapi.dll";
 const char AGENT_FILE[] = "inetmib1.dll";
 
-typedef INT(WINAPI *CopyNameFunction)(AsnObjectIdentifier *target, AsnObjectIdentifier *source);
-typedef VOID(WINAPI *ReleaseBindingFunction)(SnmpVarBind *binding);
-
 enum {
     ENTRY_LENGTH = 9,           // ifEntry
     COLUMN_LENGTH = 10,         // ifEntry.column
@@ -61,7 +76,10 @@ enum {
 // interfaces.0.1.1: sorts after the interfaces group itself and just before ifNumber.0
 // (interfaces.1.0), so the agent's next object is ifNumber.0.
 const UINT COUNT_REQUEST[] = { 1, 3, 6, 1, 2, 1, 2, 0, 1, 1 };
+const UINT COUNT_REQUEST_LENGTH = sizeof COUNT_REQUEST / sizeof COUNT_REQUEST[0];
+// ifNumber.0; without its last sub-identifier, ifNumber itself.
 const UINT IF_NUMBER[] = { 1, 3, 6, 1, 2, 1, 2, 1, 0 };
+const UINT IF_NUMBER_LENGTH = sizeof IF_NUMBER / sizeof IF_NUMBER[0];
 const UINT IF_ENTRY[ENTRY_LENGTH] = { 1, 3, 6, 1, 2, 1, 2, 2, 1 };
 
 // ifTable columns whose values are kept in the record; the others are stepped over.
@@ -73,70 +91,91 @@ enum {
     COLUMN_OUT_OCTETS = 16
 };
 
-void show_failure_text(const char *text)
+void report(const InterfaceEnumeration *enumeration, const char *text)
 {
-    MessageBoxA(NULL, text, FAILURE_CAPTION, MB_ICONWARNING);
+    if (enumeration->report_failure)
+        enumeration->report_failure(text);
 }
 
-// The agent is only usable with its two entry points and the utility library's two: without
-// one, no call is made through any, and the list stays empty.
-bool agent_usable(const InterfaceAgent *agent)
+// The agent can only be called with its two entry points and the utility library's two:
+// without one, no call is made through any, and the list stays empty.
+bool agent_callable(const InterfaceEnumeration *enumeration)
 {
-    return agent->agent_init && agent->agent_query && agent->copy_name && agent->release_binding;
+    return enumeration->agent_init && enumeration->agent_query && enumeration->copy_oid &&
+           enumeration->free_binding;
 }
 
-// A sequence of requests over one binding.
-struct Request {
-    InterfaceAgent *agent;
+// One binding passed back and forth over a sequence of GETNEXT requests.
+struct Exchange {
+    InterfaceEnumeration *enumeration;
     SnmpVarBindList list;
     SnmpVarBind binding;
+    UINT asked[CELL_LENGTH];    // the name the answer in the binding was asked for
+    UINT asked_length;
+    bool served;                // the agent served that request (returned true)
 };
 
 // Readies the binding for a request: wholly zeroed, named by a copy of `name` made with the
 // utility allocator (the agent frees the name it is given). Should the copy fail, the name
 // stays empty, and the answer to it is not the one expected.
-void prepare_request(Request *request, const UINT *name, UINT length)
+void prepare_request(Exchange *exchange, const UINT *name, UINT length)
 {
     AsnObjectIdentifier source;
-    CopyNameFunction copy = reinterpret_cast<CopyNameFunction>(request->agent->copy_name);
 
-    memset(&request->binding, 0, sizeof request->binding);
+    memset(&exchange->binding, 0, sizeof exchange->binding);
     source.idLength = length;
     source.ids = const_cast<UINT *>(name);
-    copy(&request->binding.name, &source);
-    request->list.list = &request->binding;
-    request->list.len = 1;
+    exchange->enumeration->copy_oid(&exchange->binding.name, &source);
+    exchange->list.list = &exchange->binding;
+    exchange->list.len = 1;
+    memcpy(exchange->asked, name, length * sizeof *name);
+    exchange->asked_length = length;
 }
 
-// Sends one GETNEXT with the binding as it stands and shows a failure if the agent refuses.
-void send_request(Request *request)
+// Sends one GETNEXT with the binding as it stands and reports a failure if the agent refuses.
+void send_getnext(Exchange *exchange)
 {
     AsnInteger32 error_status = 0;
     AsnInteger32 error_index = 0;
-    PFNSNMPEXTENSIONQUERY query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(request->agent->agent_query);
 
-    if (!query(SNMP_PDU_GETNEXT, &request->list, &error_status, &error_index))
-        show_failure_text(RECEIVE_FAILED);
+    exchange->served = exchange->enumeration->agent_query(SNMP_PDU_GETNEXT, &exchange->list,
+                                                          &error_status, &error_index) != FALSE;
+    if (!exchange->served)
+        report(exchange->enumeration, RECEIVE_FAILED);
+}
+
+void ask(Exchange *exchange, const UINT *name, UINT length)
+{
+    prepare_request(exchange, name, length);
+    send_getnext(exchange);
 }
 
 // Releases the answer in the binding (or, after a refusal, what the binding still holds).
-void release_answer(Request *request)
+void release_answer(Exchange *exchange)
 {
-    ReleaseBindingFunction release =
-        reinterpret_cast<ReleaseBindingFunction>(request->agent->release_binding);
+    exchange->enumeration->free_binding(&exchange->binding);
+    memset(&exchange->binding, 0, sizeof exchange->binding);
+}
 
-    release(&request->binding);
-    memset(&request->binding, 0, sizeof request->binding);
+bool same_ids(const UINT *a, UINT a_length, const UINT *b, UINT b_length)
+{
+    return a_length == b_length && memcmp(a, b, a_length * sizeof *a) == 0;
 }
 
 bool same_name(const AsnObjectIdentifier *name, const UINT *ids, UINT length)
 {
-    if (name->idLength != length || !name->ids)
+    return name->ids && same_ids(name->ids, name->idLength, ids, length);
+}
+
+// Whether `name` is a cell of the ifTable column `column` (ifEntry.column.instance), and its
+// instance.
+bool is_cell(const AsnObjectIdentifier *name, int column, UINT *instance)
+{
+    if (name->idLength != CELL_LENGTH || !name->ids ||
+        memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) != 0 ||
+        name->ids[ENTRY_LENGTH] != (UINT)column)
         return false;
-    for (UINT i = 0; i < length; i++) {
-        if (name->ids[i] != ids[i])
-            return false;
-    }
+    *instance = name->ids[ENTRY_LENGTH + 1];
     return true;
 }
 
@@ -147,72 +186,137 @@ bool is_number(const AsnAny *value)
            value->asnType == ASN_GAUGE32;
 }
 
-bool load_libraries(InterfaceAgent *agent)
+bool load_libraries(InterfaceEnumeration *enumeration)
 {
-    agent->utility_library = load_system_library(UTILITY_FILE);
-    agent->agent_library = load_system_library(AGENT_FILE);
-    return agent->utility_library && agent->agent_library;
+    enumeration->utility_library = load_system_library(UTILITY_FILE);
+    enumeration->agent_library = load_system_library(AGENT_FILE);
+    return enumeration->utility_library && enumeration->agent_library;
 }
 
-void find_entry_points(InterfaceAgent *agent)
+void find_entry_points(InterfaceEnumeration *enumeration)
 {
-    if (agent->utility_library) {
-        agent->copy_name = GetProcAddress(agent->utility_library, "SnmpUtilOidCpy");
-        agent->release_binding = GetProcAddress(agent->utility_library, "SnmpUtilVarBindFree");
+    HMODULE utility = enumeration->utility_library;
+    HMODULE agent = enumeration->agent_library;
+
+    if (utility) {
+        enumeration->copy_oid = reinterpret_cast<decltype(&SnmpUtilOidCpy)>(
+            GetProcAddress(utility, "SnmpUtilOidCpy"));
+        enumeration->free_binding = reinterpret_cast<decltype(&SnmpUtilVarBindFree)>(
+            GetProcAddress(utility, "SnmpUtilVarBindFree"));
     }
-    if (agent->agent_library) {
-        agent->agent_init = GetProcAddress(agent->agent_library, "SnmpExtensionInit");
-        agent->agent_query = GetProcAddress(agent->agent_library, "SnmpExtensionQuery");
+    if (agent) {
+        enumeration->agent_init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(
+            GetProcAddress(agent, "SnmpExtensionInit"));
+        enumeration->agent_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(
+            GetProcAddress(agent, "SnmpExtensionQuery"));
     }
-    if (!agent_usable(agent))
-        show_failure_text(ENTRY_POINTS_FAILED);
+    if (!agent_callable(enumeration))
+        report(enumeration, ENTRY_POINTS_FAILED);
 }
 
-void initialise_agent(InterfaceAgent *agent)
+// Windows Sockets 1.1, which the agent needs started, from the system folder like the rest.
+void start_sockets(InterfaceEnumeration *enumeration)
+{
+    WSADATA sockets;
+    decltype(&WSAStartup) startup = NULL;
+
+    enumeration->sockets_library = load_system_library(SOCKETS_FILE);
+    if (enumeration->sockets_library)
+        startup = reinterpret_cast<decltype(&WSAStartup)>(
+            GetProcAddress(enumeration->sockets_library, "WSAStartup"));
+    enumeration->sockets_started = startup && startup(MAKEWORD(1, 1), &sockets) == 0;
+    if (!enumeration->sockets_started)
+        report(enumeration, SOCKETS_FAILED);
+}
+
+void stop_sockets(InterfaceEnumeration *enumeration)
+{
+    if (enumeration->sockets_started) {
+        decltype(&WSACleanup) cleanup = reinterpret_cast<decltype(&WSACleanup)>(
+            GetProcAddress(enumeration->sockets_library, "WSACleanup"));
+        if (cleanup)
+            cleanup();
+        enumeration->sockets_started = false;
+    }
+    if (enumeration->sockets_library) {
+        FreeLibrary(enumeration->sockets_library);
+        enumeration->sockets_library = NULL;
+    }
+}
+
+void initialise_agent(InterfaceEnumeration *enumeration)
 {
     AsnObjectIdentifier first_view;     // the agent's supported view; not used
-    PFNSNMPEXTENSIONINIT init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(agent->agent_init);
 
     first_view.idLength = 0;
     first_view.ids = NULL;
-    if (!init(GetTickCount(), &agent->agent_trap_event, &first_view))
-        show_failure_text(AGENT_INIT_FAILED);
+    if (!enumeration->agent_init(GetTickCount(), &enumeration->agent_trap_event, &first_view))
+        report(enumeration, AGENT_INIT_FAILED);
 }
 
-// Asks for ifNumber. interface_count changes only on an INTEGER answer named ifNumber.0: an
-// agent that refused without touching the binding leaves the request's own name and the zeroed
-// value, and an agent that answers with another object gives no count either.
-void read_interface_count(InterfaceAgent *agent)
+// Counts the rows of the ifIndex column from the row with `instance`, whose answer is in the
+// binding: one GETNEXT per row, each named by the previous answer, until an answer is no later
+// row of the column. At most INTERFACE_COUNT_LIMIT rows.
+LONG count_index_rows(Exchange *exchange, UINT instance)
 {
-    Request request;
+    LONG rows = 1;
+    UINT name[CELL_LENGTH];
+    UINT next;
 
-    request.agent = agent;
-    prepare_request(&request, COUNT_REQUEST, sizeof COUNT_REQUEST / sizeof COUNT_REQUEST[0]);
-    send_request(&request);
-    if (same_name(&request.binding.name, IF_NUMBER, sizeof IF_NUMBER / sizeof IF_NUMBER[0]) &&
-        request.binding.value.asnType == ASN_INTEGER)
-        agent->interface_count = request.binding.value.asnValue.number;
+    memcpy(name, IF_ENTRY, sizeof IF_ENTRY);
+    name[ENTRY_LENGTH] = COLUMN_INDEX;
+    while (rows < INTERFACE_COUNT_LIMIT) {
+        name[ENTRY_LENGTH + 1] = instance;
+        release_answer(exchange);
+        ask(exchange, name, CELL_LENGTH);
+        if (!exchange->served || !is_cell(&exchange->binding.name, COLUMN_INDEX, &next) ||
+            next <= instance)
+            break;
+        rows++;
+        instance = next;
+    }
+    return rows;
+}
+
+// Asks for ifNumber. interface_count changes only on an INTEGER answer named ifNumber.0 or
+// ifNumber, or, when the agent served an ifIndex cell instead, to the number of rows counted
+// from there. An agent that refused without touching the binding leaves the request's own name
+// and the zeroed value, and an agent that answers with another object gives no count either.
+void read_interface_count(InterfaceEnumeration *enumeration)
+{
+    Exchange exchange;
+    const AsnObjectIdentifier *name = &exchange.binding.name;
+    const AsnAny *value = &exchange.binding.value;
+    UINT instance;
+
+    exchange.enumeration = enumeration;
+    ask(&exchange, COUNT_REQUEST, COUNT_REQUEST_LENGTH);
+    if ((same_name(name, IF_NUMBER, IF_NUMBER_LENGTH) ||
+         same_name(name, IF_NUMBER, IF_NUMBER_LENGTH - 1)) && value->asnType == ASN_INTEGER)
+        enumeration->interface_count = value->asnValue.number;
+    else if (exchange.served && is_cell(name, COLUMN_INDEX, &instance))
+        enumeration->interface_count = count_index_rows(&exchange, instance);
     else
-        show_failure_text(WRONG_TYPE);
-    release_answer(&request);
+        report(enumeration, WRONG_TYPE);
+    release_answer(&exchange);
 }
 
 // Storage for interface_count zeroed records. A count that is negative or whose storage cannot
 // be had gives an empty list; a count beyond the limit is cut to it.
-void allocate_records(InterfaceAgent *agent)
+void allocate_records(InterfaceEnumeration *enumeration)
 {
-    LONG count = agent->interface_count;
+    LONG count = enumeration->interface_count;
 
     if (count < 0)
         count = 0;
     if (count > INTERFACE_COUNT_LIMIT)
         count = INTERFACE_COUNT_LIMIT;
-    agent->interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
-    if (!agent->interfaces)
+    enumeration->interfaces = (InterfaceRecord *)malloc((size_t)count * sizeof(InterfaceRecord));
+    if (!enumeration->interfaces)
         count = 0;
     else
-        memset(agent->interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
-    agent->interface_count = count;
+        memset(enumeration->interfaces, 0, (size_t)count * sizeof(InterfaceRecord));
+    enumeration->interface_count = count;
 }
 
 // ifDescr: the octet string's text, cut at its first NUL, at its length and at 255 characters.
@@ -236,7 +340,7 @@ bool store_description(char *description, const AsnAny *value)
 
 // Keeps an accepted answer of one ifTable column in the record's field for it, if it has one
 // and the value is of that field's kind.
-void store_answer(int column, InterfaceRecord *record, const AsnAny *value)
+void store_field(int column, InterfaceRecord *record, const AsnAny *value)
 {
     unsigned long number = value->asnValue.unsigned32;
 
@@ -271,14 +375,14 @@ void store_answer(int column, InterfaceRecord *record, const AsnAny *value)
 
 // The table walk: one binding, and the name its next request goes out with.
 struct Walk {
-    Request request;
+    Exchange exchange;
     UINT next[CELL_LENGTH];
     UINT next_length;
     bool row_known;             // a row of the current column had its expected name ...
     UINT row_instance;          // ... and this was the last such row's instance
 };
 
-void set_next(Walk *walk, int column, UINT instance)
+void aim_at_cell(Walk *walk, int column, UINT instance)
 {
     memcpy(walk->next, IF_ENTRY, sizeof IF_ENTRY);
     walk->next[ENTRY_LENGTH] = (UINT)column;
@@ -287,104 +391,125 @@ void set_next(Walk *walk, int column, UINT instance)
 }
 
 // The column's own name, which a correct agent follows with the column's first row.
-void set_next_column_start(Walk *walk, int column)
+void aim_at_column(Walk *walk, int column)
 {
     memcpy(walk->next, IF_ENTRY, sizeof IF_ENTRY);
     walk->next[ENTRY_LENGTH] = (UINT)column;
     walk->next_length = COLUMN_LENGTH;
 }
 
-// Judges the current answer as `column` of `record`: stores it when its name is the one a
-// correct agent gives there, and sets the name of the next request. That is the expected name
-// where it is known, which with a correct agent is the answer's own name; for a row whose
-// instance is not known, the name of the column's last row that was known, or the column's own
-// name before the first (so that a correct agent's next answer is the column's next known row).
-void take_answer(Walk *walk, int column, InterfaceRecord *record)
-{
-    const AsnObjectIdentifier *name = &walk->request.binding.name;
-    bool known;
-    UINT instance;
-
-    if (column == COLUMN_INDEX) {
-        // The rows of the ifIndex column, in ascending order of their instances.
-        known = name->idLength == CELL_LENGTH && name->ids &&
-                memcmp(name->ids, IF_ENTRY, sizeof IF_ENTRY) == 0 &&
-                name->ids[ENTRY_LENGTH] == COLUMN_INDEX &&
-                (!walk->row_known || name->ids[ENTRY_LENGTH + 1] > walk->row_instance);
-        instance = known ? name->ids[ENTRY_LENGTH + 1] : 0;
-        if (known) {
-            record->instance = instance;
-            record->answered |= ANSWERED_INSTANCE;
-        }
-    } else {
-        known = (record->answered & ANSWERED_INSTANCE) != 0;
-        instance = record->instance;
-    }
-
-    if (known) {
-        walk->row_known = true;
-        walk->row_instance = instance;
-        set_next(walk, column, instance);
-        if (same_name(name, walk->next, walk->next_length))
-            store_answer(column, record, &walk->request.binding.value);
-    } else if (walk->row_known) {
-        set_next(walk, column, walk->row_instance);
-    } else {
-        set_next_column_start(walk, column);
-    }
-}
-
 // Sends the walk's next request, over a binding freshly named.
 void send_next(Walk *walk)
 {
-    prepare_request(&walk->request, walk->next, walk->next_length);
-    send_request(&walk->request);
+    ask(&walk->exchange, walk->next, walk->next_length);
+}
+
+// Whether the answer in the binding is the cell of `column` expected for `record`, and the
+// instance of that cell. In the ifIndex column, where the instances are learnt, that is any row
+// after the column's last known one; in the others, the row that the record's ifIndex answer
+// named.
+bool is_expected_cell(const Walk *walk, int column, const InterfaceRecord *record,
+                      UINT *instance)
+{
+    UINT answered;
+
+    if (!is_cell(&walk->exchange.binding.name, column, &answered))
+        return false;
+    if (column == COLUMN_INDEX) {
+        *instance = answered;
+        return !walk->row_known || answered > walk->row_instance;
+    }
+    *instance = record->instance;
+    return (record->answered & ANSWERED_INSTANCE) && answered == record->instance;
+}
+
+// Aims the next request just before the cell expected next in `column`: at the column's last
+// known row, or at the column's own name before the first. A correct agent answers that with
+// the expected cell.
+void aim_before_expected(Walk *walk, int column)
+{
+    if (walk->row_known)
+        aim_at_cell(walk, column, walk->row_instance);
+    else
+        aim_at_column(walk, column);
+}
+
+// Judges the current answer as `column` of `record`: stores it when its name is the one a
+// correct agent gives there, and aims the next request. That is the expected name where it is
+// known, which with a correct agent is the answer's own name; for a row whose instance is not
+// known, the name just before the next expected cell (so that a correct agent's next answer is
+// the column's next known row).
+//
+// An answer that the agent served under another name (Wine's agent leaves the table after
+// every column's last row) earns one more request, from just before the expected cell, unless
+// that is the name it was asked with.
+void judge_answer(Walk *walk, int column, InterfaceRecord *record)
+{
+    bool expecting = column == COLUMN_INDEX || (record->answered & ANSWERED_INSTANCE);
+    UINT instance = 0;
+    bool found = is_expected_cell(walk, column, record, &instance);
+
+    if (!found && expecting && walk->exchange.served) {
+        aim_before_expected(walk, column);
+        if (!same_ids(walk->next, walk->next_length, walk->exchange.asked,
+                      walk->exchange.asked_length)) {
+            release_answer(&walk->exchange);
+            send_next(walk);
+            found = is_expected_cell(walk, column, record, &instance);
+        }
+    }
+    if (found) {
+        if (column == COLUMN_INDEX) {
+            record->instance = instance;
+            record->answered |= ANSWERED_INSTANCE;
+        }
+        store_field(column, record, &walk->exchange.binding.value);
+    }
+    if (column == COLUMN_INDEX ? found : expecting) {
+        walk->row_known = true;
+        walk->row_instance = column == COLUMN_INDEX ? instance : record->instance;
+        aim_at_cell(walk, column, walk->row_instance);
+    } else {
+        aim_before_expected(walk, column);
+    }
 }
 
 } // namespace
 
-void interface_agent_open(InterfaceAgent *agent)
+void interface_agent_open(InterfaceEnumeration *enumeration, InterfaceFailureReport report_failure)
 {
-    WSADATA sockets;
-
-    memset(agent, 0, sizeof *agent);
-    // Windows Sockets 1.1, which the agent needs started, from the system folder like the rest.
-    typedef int(WINAPI * StartupProc)(WORD, LPWSADATA);
-    agent->sockets_library = load_system_library(SOCKETS_FILE);
-    StartupProc startup = agent->sockets_library ? reinterpret_cast<StartupProc>(
-        GetProcAddress(agent->sockets_library, "WSAStartup")) : NULL;
-    agent->sockets_started = startup && startup(MAKEWORD(1, 1), &sockets) == 0;
-    if (!agent->sockets_started)
-        show_failure_text(SOCKETS_FAILED);
-    if (!load_libraries(agent))
-        show_failure_text(LIBRARY_FAILED);
-    find_entry_points(agent);
-    if (agent_usable(agent))
-        initialise_agent(agent);
-    agent->agent_mutex = CreateMutexA(NULL, FALSE, NULL);
-    if (!agent->agent_mutex)
-        show_failure_text(MUTEX_FAILED);
-    if (agent_usable(agent))
-        read_interface_count(agent);
-    allocate_records(agent);
+    memset(enumeration, 0, sizeof *enumeration);
+    enumeration->report_failure = report_failure;
+    start_sockets(enumeration);
+    if (!load_libraries(enumeration))
+        report(enumeration, LIBRARY_FAILED);
+    find_entry_points(enumeration);
+    if (agent_callable(enumeration))
+        initialise_agent(enumeration);
+    enumeration->agent_mutex = CreateMutexA(NULL, FALSE, NULL);
+    if (!enumeration->agent_mutex)
+        report(enumeration, MUTEX_FAILED);
+    if (agent_callable(enumeration))
+        read_interface_count(enumeration);
+    allocate_records(enumeration);
 }
 
-void interface_table_walk(InterfaceAgent *agent)
+void interface_table_walk(InterfaceEnumeration *enumeration)
 {
     Walk walk;
-    InterfaceRecord *records = agent->interfaces;
-    LONG count = records ? agent->interface_count : 0;
+    InterfaceRecord *records = enumeration->interfaces;
+    LONG count = records ? enumeration->interface_count : 0;
 
-    if (!agent_usable(agent))
+    if (!agent_callable(enumeration))
         return;
     // ifEntry.ifIndex without an instance: the next object is the ifIndex of the first row.
     memset(&walk, 0, sizeof walk);
-    walk.request.agent = agent;
-    set_next_column_start(&walk, COLUMN_INDEX);
+    walk.exchange.enumeration = enumeration;
+    aim_at_column(&walk, COLUMN_INDEX);
     send_next(&walk);
     // No first row at all: the agent has no table, and the records stay unfilled.
-    if (walk.request.binding.value.asnType == ASN_NULL) {
-        release_answer(&walk.request);
+    if (walk.exchange.binding.value.asnType == ASN_NULL) {
+        release_answer(&walk.exchange);
         return;
     }
 
@@ -394,48 +519,37 @@ void interface_table_walk(InterfaceAgent *agent)
     for (int column = 1; column <= TABLE_COLUMNS; column++) {
         walk.row_known = false;
         for (LONG row = 0; row < count; row++) {
-            take_answer(&walk, column, &records[row]);
-            release_answer(&walk.request);
+            judge_answer(&walk, column, &records[row]);
+            release_answer(&walk.exchange);
             send_next(&walk);
         }
-        if (walk.request.binding.value.asnType == ASN_NULL)
-            show_failure_text(RECEIVE_FAILED);
+        if (walk.exchange.binding.value.asnType == ASN_NULL)
+            report(enumeration, RECEIVE_FAILED);
     }
-    release_answer(&walk.request);
+    release_answer(&walk.exchange);
 }
 
-void interface_agent_close(InterfaceAgent *agent)
+void interface_agent_close(InterfaceEnumeration *enumeration)
 {
-    if (agent->agent_mutex) {
-        CloseHandle(agent->agent_mutex);
-        agent->agent_mutex = NULL;
+    if (enumeration->agent_mutex) {
+        CloseHandle(enumeration->agent_mutex);
+        enumeration->agent_mutex = NULL;
     }
-    if (agent->agent_library) {
-        FreeLibrary(agent->agent_library);
-        agent->agent_library = NULL;
+    if (enumeration->agent_library) {
+        FreeLibrary(enumeration->agent_library);
+        enumeration->agent_library = NULL;
     }
-    agent->agent_init = NULL;
-    agent->agent_query = NULL;
-    if (agent->utility_library) {
-        FreeLibrary(agent->utility_library);
-        agent->utility_library = NULL;
+    enumeration->agent_init = NULL;
+    enumeration->agent_query = NULL;
+    if (enumeration->utility_library) {
+        FreeLibrary(enumeration->utility_library);
+        enumeration->utility_library = NULL;
     }
-    agent->copy_name = NULL;
-    agent->release_binding = NULL;
-    if (agent->sockets_started) {
-        typedef int(WINAPI * CleanupProc)(void);
-        CleanupProc cleanup = reinterpret_cast<CleanupProc>(
-            GetProcAddress(agent->sockets_library, "WSACleanup"));
-        if (cleanup)
-            cleanup();
-        agent->sockets_started = false;
-    }
-    if (agent->sockets_library) {
-        FreeLibrary(agent->sockets_library);
-        agent->sockets_library = NULL;
-    }
-    if (agent->interfaces) {
-        free(agent->interfaces);
-        agent->interfaces = NULL;
+    enumeration->copy_oid = NULL;
+    enumeration->free_binding = NULL;
+    stop_sockets(enumeration);
+    if (enumeration->interfaces) {
+        free(enumeration->interfaces);
+        enumeration->interfaces = NULL;
     }
 }

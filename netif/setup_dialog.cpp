@@ -1,7 +1,8 @@
-// The interface setup dialog (SETUPDIALOG): 102 request text, 1 OK, 101 drop-down list of the
-// interfaces. It builds the interface list while it initialises, shows one line per listed
+// The interface setup dialog (SETUPDIALOG): 102 request text, 1 OK (IDOK), 101 drop-down list of
+// the interfaces. It builds the interface list while it initialises, shows one line per listed
 // record and, on OK, keeps the chosen record and releases the list. It cannot be cancelled:
-// Esc and the close box only remind the user to confirm with OK.
+// Esc and the close box only remind the user to confirm with OK. The failures of the
+// enumeration are shown here too, before the dialog appears.
 //
 // The dialog's data (the caller's request and the interface list) lives in run_setup_dialog's
 // frame and is reached through the window (DWLP_USER).
@@ -9,14 +10,24 @@
 #include "netif/interfaces.h"
 #include "res/resource.h"
 
+#include <ipifcons.h>
+
 namespace {
 
 const char OK_CAPTION[] = "OK";
+const char FAILURE_CAPTION[] = "Chyba";
 
 struct SetupDialog {
     SetupDialogRequest *request;
-    InterfaceAgent agent;
+    InterfaceEnumeration enumeration;
 };
+
+// A failure of the enumeration: its fixed Czech text in a box of its own, owned by no window,
+// with the exclamation icon and no sound, whatever the user's language.
+void show_enumeration_failure(const char *text)
+{
+    MessageBoxA(NULL, text, FAILURE_CAPTION, MB_ICONWARNING);
+}
 
 SetupDialog *dialog_data(HWND window)
 {
@@ -28,21 +39,21 @@ SetupDialog *dialog_data(HWND window)
 // did not fill is not listed, so no line ever names nothing.
 bool record_listed(const InterfaceRecord *record)
 {
-    return (record->answered & ANSWERED_NAMING) == ANSWERED_NAMING &&
-           record->type != INTERFACE_LOOPBACK_TYPE;
+    return (record->answered & ANSWERED_LINE_FIELDS) == ANSWERED_LINE_FIELDS &&
+           record->type != IF_TYPE_SOFTWARE_LOOPBACK;
 }
 
-LONG record_count(const InterfaceAgent *agent)
+LONG records_held(const InterfaceEnumeration *enumeration)
 {
-    return agent->interfaces ? agent->interface_count : 0;
+    return enumeration->interfaces ? enumeration->interface_count : 0;
 }
 
-void fill_interface_list(HWND window, const InterfaceAgent *agent)
+void fill_interface_list(HWND window, const InterfaceEnumeration *enumeration)
 {
     HWND list = GetDlgItem(window, IDC_INTERFACES);
 
-    for (LONG i = 0; i < record_count(agent); i++) {
-        const InterfaceRecord *record = &agent->interfaces[i];
+    for (LONG i = 0; i < records_held(enumeration); i++) {
+        const InterfaceRecord *record = &enumeration->interfaces[i];
         if (record_listed(record))
             SendMessageA(list, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)record->description);
     }
@@ -51,56 +62,57 @@ void fill_interface_list(HWND window, const InterfaceAgent *agent)
 
 // Position in the list of the record shown on `line`: the lines keep the records' order and
 // leave out the unlisted ones. No line (an empty list) stands for the first record.
-LONG record_of_line(const InterfaceAgent *agent, LRESULT line)
+LONG record_of_line(const InterfaceEnumeration *enumeration, LRESULT line)
 {
     if (line < 0)
         return 0;
-    for (LONG i = 0; i < record_count(agent); i++) {
-        if (record_listed(&agent->interfaces[i]) && line-- == 0)
+    for (LONG i = 0; i < records_held(enumeration); i++) {
+        if (record_listed(&enumeration->interfaces[i]) && line-- == 0)
             return i;
     }
     return 0;
 }
 
-void initialise(HWND window, SetupDialog *data)
+void on_init_dialog(HWND window, SetupDialog *data)
 {
     const SetupDialogRequest *request = data->request;
 
     SetWindowLongA(window, DWLP_USER, reinterpret_cast<LONG>(data));
-    interface_agent_open(&data->agent);
-    interface_table_walk(&data->agent);
+    interface_agent_open(&data->enumeration, show_enumeration_failure);
+    interface_table_walk(&data->enumeration);
 
     if (request->place)
         request->place(window);
     SetWindowTextA(window, request->title ? request->title : "");
     SetDlgItemTextA(window, IDC_SETUP_TEXT, request->request ? request->request : "");
-    SetDlgItemTextA(window, IDC_SETUP_OK, OK_CAPTION);
-    fill_interface_list(window, &data->agent);
+    SetDlgItemTextA(window, IDOK, OK_CAPTION);
+    fill_interface_list(window, &data->enumeration);
 }
 
 // Keeps the chosen record, taking its index before the list is released. With no line the
 // first record stands for the choice, but only when the agent's answers named it wholly (a list
 // of loopback interfaces alone): a record they left partly or wholly unfilled is never chosen,
 // and the choice is then left unmade.
-void confirm(HWND window, SetupDialog *data)
+void on_ok(HWND window, SetupDialog *data)
 {
     SetupDialogRequest *request = data->request;
-    const InterfaceAgent *agent = &data->agent;
+    const InterfaceEnumeration *enumeration = &data->enumeration;
     LRESULT line = SendDlgItemMessageA(window, IDC_INTERFACES, CB_GETCURSEL, 0, 0);
-    LONG position = record_of_line(agent, line);
+    LONG position = record_of_line(enumeration, line);
 
-    if (position < record_count(agent) &&
-        (agent->interfaces[position].answered & ANSWERED_NAMING) == ANSWERED_NAMING) {
+    if (position < records_held(enumeration) &&
+        (enumeration->interfaces[position].answered & ANSWERED_LINE_FIELDS) ==
+            ANSWERED_LINE_FIELDS) {
         request->chosen = true;
         request->chosen_interface = position;
-        request->chosen_index = agent->interfaces[position].index;
+        request->chosen_index = enumeration->interfaces[position].index;
     } else {
         request->chosen = false;
         request->chosen_interface = -1;
         request->chosen_index = 0;
     }
-    interface_agent_close(&data->agent);
-    EndDialog(window, IDC_SETUP_OK);
+    interface_agent_close(&data->enumeration);
+    EndDialog(window, IDOK);
 }
 
 } // namespace
@@ -123,15 +135,15 @@ INT_PTR CALLBACK setup_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
 
     switch (message) {
     case WM_INITDIALOG:
-        initialise(window, reinterpret_cast<SetupDialog *>(lparam));
+        on_init_dialog(window, reinterpret_cast<SetupDialog *>(lparam));
         return TRUE;
     case WM_COMMAND:
         // By the control id alone; the notification code is not looked at.
         data = dialog_data(window);
         if (!data)
             return FALSE;
-        if (LOWORD(wparam) == IDC_SETUP_OK)
-            confirm(window, data);
+        if (LOWORD(wparam) == IDOK)
+            on_ok(window, data);
         else if (LOWORD(wparam) == IDCANCEL && data->request->remind)
             data->request->remind();
         return FALSE;

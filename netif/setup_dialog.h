@@ -17,8 +17,9 @@ struct SetupDialogRequest {
 };
 
 // Opens the dialog modally (no owner) and returns when the user has confirmed with OK. The
-// dialog reads the interface list through the SNMP extension agent while it initialises and
-// releases it on OK; only the choice is left, in `request`.
+// dialog reads the interface list through the SNMP extension agent while it initialises, shows
+// the failures of that in message boxes of their own (caption "Chyba") before it appears, and
+// releases the list on OK; only the choice is left, in `request`.
 void run_setup_dialog(HINSTANCE instance, SetupDialogRequest *request);
 
 // The dialog procedure. Its initial parameter is the dialog's own data, which run_setup_dialog

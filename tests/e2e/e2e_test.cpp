@@ -5,9 +5,9 @@
 //
 // Environment: KAVLIN_E2E_DIR, the build folder with the installers and their payload trees;
 // KAVLIN_SHOTS, where screenshots go (BMP); KAVLIN_AGENT_TABLE, the interface table the test
-// agent serves (set here for the installer to inherit). The scenario written for Wine's own SNMP
-// agent runs by itself, with that agent in place (run-e2e ... wine); the others with the
-// project's agent.
+// agent serves (set here for the installer to inherit). The scenarios written for Wine's own SNMP
+// agent run by themselves, with that agent in place (run-e2e ... wine), and find the project's
+// agent through KAVLIN_E2E_TEST_AGENT; the others run with the project's agent.
 #include "tests/e2e/screenshot.h"
 #include "tests/win32/folders.h"
 #include "tests/win32/ui_texts.h"
@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <iphlpapi.h>
+#include <snmp.h>
 
 #include <algorithm>
 #include <iostream>
@@ -550,31 +551,35 @@ TEST_F(EndToEnd, FirstInstallationAsksForTheInterfaceAndLaunchesTheProgram)
               read_file(default_destination + "\\UInstall.uif"));
 }
 
-// An interface of this machine as Wine reports it (GetIfTable), which is what Wine's own agent
-// serves.
-struct MachineInterface {
-    DWORD index;
-    std::string description;
-    DWORD type;
+// ---- Wine's own SNMP agent ----
+
+// A network interface of the host as Linux lists it in /sys/class/net (reached through Wine's
+// drive Z:): its name, which Wine's agent gives as ifDescr, and its ifindex.
+struct HostInterface {
+    std::string name;
+    DWORD ifindex;
+    bool loopback;      // its link type is ARPHRD_LOOPBACK (772)
 };
 
-std::vector<MachineInterface> machine_interfaces()
+std::vector<HostInterface> host_interfaces()
 {
-    std::vector<MachineInterface> result;
-    ULONG size = 0;
-    if (GetIfTable(NULL, &size, TRUE) != ERROR_INSUFFICIENT_BUFFER)
+    const std::string folder = "Z:\\sys\\class\\net\\";
+    std::vector<HostInterface> result;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
         return result;
-    std::vector<BYTE> buffer(size);
-    MIB_IFTABLE *table = (MIB_IFTABLE *)buffer.data();
-    if (GetIfTable(table, &size, TRUE) != NO_ERROR)
-        return result;
-    for (DWORD i = 0; i < table->dwNumEntries; i++) {
-        const MIB_IFROW &row = table->table[i];
-        DWORD length = std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR);
-        std::string description((const char *)row.bDescr, length);
-        description = description.substr(0, description.find('\0'));
-        result.push_back({row.dwIndex, description, row.dwType});
-    }
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string ifindex = read_file(folder + name + "\\ifindex");
+        std::string type = read_file(folder + name + "\\type");
+        if (!ifindex.empty())
+            result.push_back({name, (DWORD)strtoul(ifindex.c_str(), NULL, 10),
+                              strtoul(type.c_str(), NULL, 10) == 772});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
     return result;
 }
 
@@ -604,22 +609,33 @@ std::vector<std::string> interface_lines(HWND setup)
 }
 
 // Run by itself (run-e2e with "wine"), with Wine's own inetmib1.dll in the system folder and
-// no override: the installer must list only interfaces that agent really names, or none, and
-// store no InterfaceIndex that names nothing.
-TEST_F(EndToEnd, FirstInstallationWithWinesOwnAgentListsNoLineThatNamesNothing)
+// no override. That agent answers the count request with the first row's ifIndex, numbers the
+// rows by position and leaves the table after every column's last row; the installer must still
+// list every interface of the host but loopback, show no message, and store the chosen one's
+// ifindex.
+TEST_F(EndToEnd, FirstInstallationWithWinesOwnAgentListsEveryInterfaceOfTheHost)
 {
     ASSERT_NE(std::string::npos, read_file(system_file("inetmib1.dll")).find("Wine builtin DLL"))
         << "the system folder's inetmib1.dll is not Wine's own";
+    std::map<std::string, DWORD> expected;   // the host's interfaces but loopback, by name
+    DWORD loopback = 0;
+    for (const HostInterface &host : host_interfaces()) {
+        std::cout << "/sys/class/net: " << host.name << ", ifindex " << host.ifindex
+                  << (host.loopback ? ", loopback" : "") << "\n";
+        if (host.loopback)
+            loopback = host.ifindex;
+        else
+            expected[host.name] = host.ifindex;
+    }
+
     std::vector<std::string> failures, lines;
-    DWORD chosen_index = 0;
-    bool chosen = false;
     {
         Installer installer("KavlinSetupE2E.exe");
         HWND dialog = main_dialog();
         ASSERT_TRUE(dialog);
         robot_click(dialog, 1);
 
-        // Failures of the enumeration come first, in boxes captioned "Chyba".
+        // A failure of the enumeration would come first, in a box captioned "Chyba".
         HWND setup = NULL;
         for (DWORD start = GetTickCount(); !setup && GetTickCount() - start < WAIT_MS;) {
             if (HWND box = robot_find("Chyba", ROBOT_MESSAGE_BOX, 0)) {
@@ -632,50 +648,132 @@ TEST_F(EndToEnd, FirstInstallationWithWinesOwnAgentListsNoLineThatNamesNothing)
             }
             setup = robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, 0);
             if (!setup) {
-                ASSERT_EQ(-1, installer.exit_code(0)) << "the installer ended before the setup dialog";
+                ASSERT_EQ(-1, installer.exit_code(0))
+                    << "the installer ended before the setup dialog";
                 Sleep(50);
             }
         }
+        EXPECT_EQ(std::vector<std::string>(), failures);
         ASSERT_TRUE(setup);
         lines = interface_lines(setup);
-        for (const std::string &text : failures)
-            std::cout << "Wine's own agent: message \"" << text << "\"\n";
         for (const std::string &line : lines)
             std::cout << "Wine's own agent: line \"" << line << "\"\n";
-        std::cout << "Wine's own agent: " << lines.size() << " line(s)" << std::endl;
-
-        // Every line names one of this machine's interfaces other than loopback, in ascending
-        // ifIndex order; OK takes the first.
-        std::vector<MachineInterface> machine = machine_interfaces();
-        for (const MachineInterface &known : machine)
-            std::cout << "This machine: ifIndex " << known.index << ", ifType " << known.type
-                      << ", \"" << known.description << "\"\n";
-        size_t next = 0;
-        for (const std::string &line : lines) {
-            EXPECT_FALSE(line.empty());
-            while (next < machine.size() &&
-                   (machine[next].description != line || machine[next].type == 24))
-                next++;
-            EXPECT_LT(next, machine.size()) << "a line that names no interface: \"" << line << "\"";
-            if (next < machine.size() && !chosen) {
-                chosen = true;
-                chosen_index = machine[next].index;
-            }
-            next++;
-        }
+        // The last line: the choice must lead past loopback and every line before it.
+        if (!lines.empty())
+            SendMessageA(GetDlgItem(setup, 101), CB_SETCURSEL, lines.size() - 1, 0);
         robot_click(setup, 1);
 
         ASSERT_TRUE(wait_for_file(default_destination + "\\KavlinStarted.txt"));
         EXPECT_TRUE(close_readme_viewer());
         EXPECT_EQ(0, installer.exit_code());
     }
+    std::vector<std::string> names;
+    for (const auto &host : expected)
+        names.push_back(host.first);
+    std::vector<std::string> sorted_lines = lines;
+    std::sort(sorted_lines.begin(), sorted_lines.end());
+    EXPECT_EQ(names, sorted_lines);
+    // A host with loopback alone gets no line, and OK takes loopback, the only record.
     DWORD index = 0, type = 0;
-    bool stored = read_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", &index, &type);
-    if (lines.empty()) {
-        EXPECT_FALSE(stored) << "no line, yet InterfaceIndex = " << index;
-    } else {
-        ASSERT_TRUE(stored);
-        EXPECT_EQ(chosen_index, index);
+    ASSERT_TRUE(read_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", &index, &type));
+    EXPECT_EQ(lines.empty() ? loopback : expected[lines.back()], index);
+}
+
+// One GETNEXT to an SNMP extension agent, told as text: the agent's result, the error status,
+// the name answered and the value's type; and the value, where both agents under comparison
+// take it from the same table (ifNumber, ifIndex, ifDescr, ifType).
+std::string agent_answer(PFNSNMPEXTENSIONQUERY query, const std::vector<UINT> &asked)
+{
+    static HMODULE utility = LoadLibraryA("snmpapi.dll");
+    static auto copy = (decltype(&SnmpUtilOidCpy))GetProcAddress(utility, "SnmpUtilOidCpy");
+    static auto release =
+        (decltype(&SnmpUtilVarBindFree))GetProcAddress(utility, "SnmpUtilVarBindFree");
+    SnmpVarBind binding = {};
+    SnmpVarBindList list = {&binding, 1};
+    AsnObjectIdentifier name = {(UINT)asked.size(), const_cast<UINT *>(asked.data())};
+    AsnInteger32 status = 0, index = 0;
+    copy(&binding.name, &name);
+    BOOL served = query(SNMP_PDU_GETNEXT, &list, &status, &index);
+    std::string text = std::string(served ? "served" : "refused") + ", status " +
+                       std::to_string(status) + ", ";
+    for (UINT i = 0; i < binding.name.idLength; i++)
+        text += (i ? "." : "") + std::to_string(binding.name.ids[i]);
+    text += ", type " + std::to_string(binding.value.asnType);
+    const UINT *ids = binding.name.ids;
+    bool if_number = binding.name.idLength == 8 && ids[6] == 2 && ids[7] == 1;
+    bool named_cell = binding.name.idLength == 11 && ids[6] == 2 && ids[7] == 2 && ids[9] <= 3;
+    if (if_number || named_cell) {
+        if (binding.value.asnType == ASN_OCTETSTRING)
+            text += ", \"" + std::string((const char *)binding.value.asnValue.string.stream,
+                                         binding.value.asnValue.string.length) + "\"";
+        else
+            text += ", " + std::to_string(binding.value.asnValue.number);
+    }
+    release(&binding);
+    return text;
+}
+
+PFNSNMPEXTENSIONQUERY start_agent(const std::string &path)
+{
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (!module)
+        return NULL;
+    auto init = (PFNSNMPEXTENSIONINIT)GetProcAddress(module, "SnmpExtensionInit");
+    auto query = (PFNSNMPEXTENSIONQUERY)GetProcAddress(module, "SnmpExtensionQuery");
+    HANDLE trap = NULL;
+    AsnObjectIdentifier view = {};
+    return init && query && init(GetTickCount(), &trap, &view) ? query : NULL;
+}
+
+// The project's test agent in its Wine mode, serving this host's interfaces in the order Wine's
+// agent takes them, must answer as Wine's own agent does: the count request, the groups around
+// the interfaces, every column of ifTable (and the ones beyond) by its own name and at every row
+// and the rows just outside the table, and a name outside MIB-II.
+TEST_F(EndToEnd, TestAgentsWineModeAnswersAsWinesOwnAgent)
+{
+    const char *test_agent = getenv("KAVLIN_E2E_TEST_AGENT");
+    ASSERT_TRUE(test_agent) << "KAVLIN_E2E_TEST_AGENT is not set";
+    // Under a name of its own: given "inetmib1.dll", Wine would load its own agent instead.
+    std::string copy = build_dir() + "\\kavlin-wine-mode.dll";
+    ASSERT_TRUE(CopyFileA(unix_to_windows(test_agent).c_str(), copy.c_str(), FALSE));
+    ULONG size = 0;
+    ASSERT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetIfTable(NULL, &size, FALSE));
+    std::vector<BYTE> buffer(size);
+    MIB_IFTABLE *table = (MIB_IFTABLE *)buffer.data();
+    ASSERT_EQ((DWORD)NO_ERROR, GetIfTable(table, &size, FALSE));
+    std::string rows = "!wine\n";
+    for (DWORD i = 0; i < table->dwNumEntries; i++) {
+        const MIB_IFROW &row = table->table[i];
+        std::string description((const char *)row.bDescr,
+                                std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR));
+        rows += std::to_string(row.dwIndex) + "|" + description + "|" +
+                std::to_string(row.dwType) + "|0|0\n";
+    }
+    std::string table_file = build_dir() + "\\wine-mode.txt";
+    FILE *f = fopen(table_file.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fputs(rows.c_str(), f);
+    fclose(f);
+    SetEnvironmentVariableA("KAVLIN_AGENT_TABLE", table_file.c_str());
+
+    PFNSNMPEXTENSIONQUERY wine = start_agent(system_file("inetmib1.dll"));
+    PFNSNMPEXTENSIONQUERY emulation = start_agent(copy);
+    ASSERT_TRUE(wine && emulation);
+    std::vector<std::vector<UINT>> probes = {
+        {1, 3, 6, 1, 2, 1, 2, 0, 1, 1}, {1, 3, 6, 1, 2, 1, 1}, {1, 3, 6, 1, 2, 1, 2},
+        {1, 3, 6, 1, 2, 1, 2, 1}, {1, 3, 6, 1, 2, 1, 2, 1, 0}, {1, 3, 6, 1, 2, 1, 2, 2},
+        {1, 3, 6, 1, 2, 1, 2, 2, 1}, {1, 3, 6, 1, 4, 1}};
+    // Column 0 is left out: it makes Wine's agent fail an assertion and end the process.
+    for (UINT column = 1; column <= 23; column++) {
+        probes.push_back({1, 3, 6, 1, 2, 1, 2, 2, 1, column});
+        for (UINT row = 0; row <= table->dwNumEntries + 1; row++)
+            probes.push_back({1, 3, 6, 1, 2, 1, 2, 2, 1, column, row});
+    }
+    for (const std::vector<UINT> &probe : probes) {
+        std::string asked;
+        for (UINT id : probe)
+            asked += (asked.empty() ? "" : ".") + std::to_string(id);
+        EXPECT_EQ(agent_answer(wine, probe), agent_answer(emulation, probe)) << "asked " << asked;
     }
 }
 

@@ -194,12 +194,8 @@ TEST(SetupDialog, OnlyLoopbacksGiveNoLineAndTheFirstRecord)
 
 TEST(SetupDialog, NoRecordLeavesNoChoice)
 {
-    // No rows at all; rows the walk could not fill; and rows Wine's own agent leaves with an
-    // index but nothing to show, once with its count and once with a right one.
-    const std::string three_rows = row(1, "Loopback", 24) + row(2, "Ethernet", 6) +
-                                   row(3, "Wireless", 71);
-    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6),
-                                  "!wine-walk\n" + three_rows};
+    // No rows at all, and rows the walk could not fill.
+    const std::string tables[] = {"", "!walk-null\n" + row(1, "Ethernet", 6)};
     for (const std::string &table : tables) {
         SCOPED_TRACE(table);
         Seen seen = open_dialog(table);
@@ -208,13 +204,24 @@ TEST(SetupDialog, NoRecordLeavesNoChoice)
         EXPECT_FALSE(seen.choice.chosen);
         EXPECT_EQ(seen.choice.chosen_interface, -1);
     }
-    Script script;
-    script.failure_box_first = true;
-    Seen seen = open_dialog("!wine\n" + three_rows, script);
-    ASSERT_EQ(seen.failure_boxes.size(), 1u);
-    EXPECT_EQ(seen.failure_boxes[0].ansi_text, WRONG_TYPE);
-    EXPECT_EQ(seen.lines, Lines());
-    EXPECT_FALSE(seen.choice.chosen);
+}
+
+TEST(SetupDialog, WinesAgentListsEveryInterfaceAndTheChoiceKeepsItsIfIndex)
+{
+    // Wine's own agent numbers the rows by position (here 1, 2, 3 for ifIndex 7, 3 and 12),
+    // answers the count request with the first ifIndex and leaves the table after every
+    // column's last row: no message, and each line leads to its record and its ifIndex.
+    const std::string table = "!wine\n" + row(7, "Ethernet", 6) + row(3, "Loopback", 24) +
+                              row(12, "Wireless", 71);
+    for (int line = 0; line < 2; line++) {
+        Script script;
+        script.select_line = line;
+        Seen seen = open_dialog(table, script);
+        EXPECT_EQ(seen.lines, Lines({L"Ethernet", L"Wireless"}));
+        EXPECT_TRUE(seen.choice.chosen);
+        EXPECT_EQ(seen.choice.chosen_interface, line == 0 ? 0 : 2);
+        EXPECT_EQ(seen.choice.chosen_index, line == 0 ? 7 : 12);
+    }
 }
 
 TEST(SetupDialog, OnlyWholeRecordsAreListed)

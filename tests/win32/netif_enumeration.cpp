@@ -1,10 +1,11 @@
 // The interface list read through the SNMP extension agent, against the project's test agent
-// installed as the system folder's inetmib1.dll: the records, the requests sent, the failure
-// messages in the order the user sees them, and the memory passed between installer and agent.
+// installed as the system folder's inetmib1.dll: the records, the requests sent, the failures
+// reported in the order they happen, and the memory passed between installer and agent.
 #include "netif/interfaces.h"
 #include "tests/win32/netif_support.h"
 
 #include <gtest/gtest.h>
+#include <ipifcons.h>
 #include <snmp.h>
 
 #include <string>
@@ -22,27 +23,37 @@ struct Enumeration {
 using Messages = std::vector<std::string>;
 using Positions = std::vector<LONG>;
 
+Messages reported_failures;
+
+// Keeps the failures the enumeration reports, in their order, from its making on.
+struct FailureRecorder {
+    FailureRecorder() { reported_failures.clear(); }
+    static void record(const char *text) { reported_failures.push_back(text); }
+    Messages texts() const { return reported_failures; }
+};
+
 // Runs the set-up and the walk against `table`, then the clean-up. Without `recorded` the
 // agent keeps neither its request count nor its log. Every name the agent was given must have
 // come from the SNMP utility allocator.
 Enumeration enumerate(const std::string &table, bool recorded = true)
 {
     Enumeration result;
-    InterfaceAgent agent;
+    InterfaceEnumeration enumeration;
     use_agent_table(table);
     if (!recorded) {
         SetEnvironmentVariableA("KAVLIN_AGENT_COUNT", NULL);
         SetEnvironmentVariableA("KAVLIN_AGENT_LOG", NULL);
     }
-    BoxWatcher watcher;
-    interface_agent_open(&agent);
-    interface_table_walk(&agent);
-    result.messages = watcher.texts();
-    result.count = agent.interface_count;
-    if (agent.interfaces)
-        result.records.assign(agent.interfaces, agent.interfaces + agent.interface_count);
+    FailureRecorder failures;
+    interface_agent_open(&enumeration, FailureRecorder::record);
+    interface_table_walk(&enumeration);
+    result.messages = failures.texts();
+    result.count = enumeration.interface_count;
+    if (enumeration.interfaces)
+        result.records.assign(enumeration.interfaces,
+                              enumeration.interfaces + enumeration.interface_count);
     result.requests = agent_requests();
-    interface_agent_close(&agent);
+    interface_agent_close(&enumeration);
     EXPECT_EQ(agent_faults(), Messages());
     return result;
 }
@@ -52,18 +63,29 @@ Positions named(const Enumeration &result)
 {
     Positions positions;
     for (size_t i = 0; i < result.records.size(); i++) {
-        if ((result.records[i].answered & ANSWERED_NAMING) == ANSWERED_NAMING)
+        if ((result.records[i].answered & ANSWERED_LINE_FIELDS) == ANSWERED_LINE_FIELDS)
             positions.push_back((LONG)i);
     }
     return positions;
 }
 
-const unsigned char ALL_FIELDS = ANSWERED_NAMING | ANSWERED_IN_OCTETS | ANSWERED_OUT_OCTETS |
+const unsigned char ALL_FIELDS = ANSWERED_LINE_FIELDS | ANSWERED_IN_OCTETS | ANSWERED_OUT_OCTETS |
                                  ANSWERED_INSTANCE;
 
-std::string answered_name(const std::string &log_line)
+// Names as the agent's log writes them.
+using Log = std::vector<std::string>;
+const std::string COUNT_REQUEST = "1.3.6.1.2.1.2.0.1.1";
+const std::string IF_NUMBER_INSTANCE = "1.3.6.1.2.1.2.1.0";
+const std::string IP_FORWARDING = "1.3.6.1.2.1.4.1";
+
+std::string column_name(int column)
 {
-    return log_line.substr(log_line.find(' ') + 1);
+    return "1.3.6.1.2.1.2.2.1." + std::to_string(column);
+}
+
+std::string cell_name(int column, unsigned long instance)
+{
+    return column_name(column) + "." + std::to_string(instance);
 }
 
 TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
@@ -92,28 +114,32 @@ TEST(Enumeration, RowsGiveRecordsInRowOrderWithOneRequestPerCell)
     }
 }
 
-TEST(Enumeration, TwoRowsAreWalkedColumnByColumnFromTheAgentsLastAnswer)
+TEST(Enumeration, ACorrectAgentSeesTheCountRequestThenTheWalkColumnByColumn)
 {
-    Enumeration result = enumerate(agent_row(1, "First", 6) + agent_row(2, "Second", 6));
-    std::vector<std::string> log = agent_log();
-    ASSERT_EQ(log.size(), 34u);
-    EXPECT_EQ(log[0], "1.3.6.1.2.1.2.0.1.1 1.3.6.1.2.1.2.1.0");
-    EXPECT_EQ(log[1], "1.3.6.1.2.1.2.2.1.1 1.3.6.1.2.1.2.2.1.1.1");
-    // Every later request asks for the name of the previous answer, and the answers run
-    // ifIndex.1, ifIndex.2, ifDescr.1, ifDescr.2 ... ifOutOctets.2, ifOutUcastPkts.1.
-    for (size_t i = 1; i < log.size(); i++) {
-        int column = 1 + (int)(i - 1) / 2;
-        int instance = 1 + (int)(i - 1) % 2;
-        std::string answered = "1.3.6.1.2.1.2.2.1." + std::to_string(column) + "." +
-                               std::to_string(instance);
-        EXPECT_EQ(answered_name(log[i]), answered) << "request " << i;
-        if (i > 1)
-            EXPECT_EQ(log[i].substr(0, log[i].find(' ')), answered_name(log[i - 1])) << "request " << i;
+    // The agent's log of two rows, request by request: the count request, the walk's first
+    // request (ifIndex, no instance), then each request named by the previous answer, which runs
+    // ifIndex.1, ifIndex.2, ifDescr.1, ifDescr.2 ... ifOutOctets.2 and ends at ifOutUcastPkts.1.
+    for (unsigned long second : {2ul, 9ul}) {
+        const unsigned long indexes[] = {1, second};
+        SCOPED_TRACE("ifIndex 1 and " + std::to_string(second));
+        Enumeration result = enumerate(agent_row(indexes[0], "First", 6) +
+                                       agent_row(indexes[1], "Second", 6));
+        Log expected = {COUNT_REQUEST + " " + IF_NUMBER_INSTANCE};
+        std::string asked = column_name(1);
+        for (int column = 1; column <= 16; column++) {
+            for (unsigned long index : indexes) {
+                expected.push_back(asked + " " + cell_name(column, index));
+                asked = cell_name(column, index);
+            }
+        }
+        expected.push_back(asked + " " + cell_name(17, indexes[0]));
+        EXPECT_EQ(agent_log(), expected);
+        EXPECT_EQ(result.messages, Messages());
+        ASSERT_EQ(result.records.size(), 2u);
+        EXPECT_STREQ(result.records[0].description, "First");
+        EXPECT_STREQ(result.records[1].description, "Second");
+        EXPECT_EQ(result.records[1].index, second);
     }
-    EXPECT_EQ(log.back(), "1.3.6.1.2.1.2.2.1.16.2 1.3.6.1.2.1.2.2.1.17.1");
-    ASSERT_EQ(result.records.size(), 2u);
-    EXPECT_STREQ(result.records[0].description, "First");
-    EXPECT_STREQ(result.records[1].description, "Second");
 }
 
 TEST(Enumeration, NumbersAreCutToTheirFieldsWidth)
@@ -125,7 +151,7 @@ TEST(Enumeration, NumbersAreCutToTheirFieldsWidth)
     EXPECT_EQ(result.records[0].index, 3);
     EXPECT_EQ(result.records[1].index, 1);
     EXPECT_EQ(result.records[1].instance, 65537u);
-    EXPECT_EQ(result.records[1].type, INTERFACE_LOOPBACK_TYPE);
+    EXPECT_EQ(result.records[1].type, IF_TYPE_SOFTWARE_LOOPBACK);
     EXPECT_EQ(result.records[2].index, 65535);
     EXPECT_EQ(result.records[2].type, 6);
     EXPECT_EQ(named(result), Positions({0, 1, 2}));
@@ -184,9 +210,20 @@ TEST(Enumeration, FailuresAreShownInOrderAndTheSequenceGoesOn)
         // whole, and no column runs past the table.
         {"fewer rows than announced", "!ifnumber 3\n" + two_rows, {}, 3, 50, {0, 1}},
         // Fewer rows announced than served: every column's first answer is the previous
-        // column's next row, never the one expected.
-        {"more rows than announced", "!ifnumber 1\n" + two_rows, {}, 1, 18, {}},
+        // column's next row, and one more request from the column's own name gets the one
+        // expected, 15 in all.
+        {"more rows than announced", "!ifnumber 1\n" + two_rows, {}, 1, 18 + 15, {0}},
         {"negative count", "!ifnumber -5\n" + two_rows, {}, 0, 2, {}},
+        {"count named ifNumber, no instance", "!ifnumber-without-instance\n" + two_rows, {}, 2,
+         34, {0, 1}},
+        {"count named ifNumber, no instance, of another type",
+         "!ifnumber-without-instance\n!count-type gauge\n" + two_rows, {WRONG_TYPE}, 0, 2, {}},
+        // Wine's agent: the count request and two more along the ifIndex column, then the walk
+        // and one more request at the start of each column after the first.
+        {"Wine's agent", "!wine\n" + two_rows, {}, 2, 3 + 33 + 15, {0, 1}},
+        // Counting along the ifIndex column stops at a refusal, with the rows seen so far.
+        {"Wine's agent refusing to count on", "!wine\n!refuse 2\n" + two_rows, {RECEIVE_FAILED},
+         1, 2 + 17 + 15, {0}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,32 +266,53 @@ TEST(Enumeration, RecordsTakeOnlyTheirOwnRowsAnswers)
     EXPECT_EQ(refused.records[1].in_octets, 20u);
 }
 
-TEST(Enumeration, WineAgentsAnswersGiveNoRecordThatNamesNothing)
+TEST(Enumeration, WineAgentsAnswersGiveEveryRecordWithItsIfIndex)
 {
-    const std::string table = agent_row(1, "Loopback", 24) + agent_row(2, "Ethernet", 6) +
-                              agent_row(3, "Wireless", 71);
-    // The count request answered by ifIndex.1 (INTEGER 1): no count, an empty list.
-    Enumeration wine = enumerate("!wine\n" + table);
-    EXPECT_EQ(agent_log().at(0), "1.3.6.1.2.1.2.0.1.1 1.3.6.1.2.1.2.2.1.1.1");
-    EXPECT_EQ(wine.messages, Messages({WRONG_TYPE}));
-    EXPECT_EQ(wine.count, 0);
-    EXPECT_EQ(wine.requests, 2);
-
-    // With the count right, the walk meets the jump from the ifIndex column to ipForwarding:
-    // the rows keep their ifIndex, but nothing names them.
-    Enumeration walk = enumerate("!wine-walk\n" + table);
-    std::vector<std::string> log = agent_log();
-    ASSERT_EQ(log.size(), 2u + 16 * 3);
-    EXPECT_EQ(answered_name(log[3]), "1.3.6.1.2.1.2.2.1.1.3");
-    EXPECT_EQ(answered_name(log[4]), "1.3.6.1.2.1.4.1");
-    EXPECT_EQ(walk.messages, Messages());
-    ASSERT_EQ(walk.count, 3);
-    EXPECT_EQ(named(walk), Positions());
-    for (LONG i = 0; i < 3; i++) {
-        EXPECT_EQ(walk.records[i].answered, ANSWERED_INDEX | ANSWERED_INSTANCE);
-        EXPECT_EQ(walk.records[i].index, i + 1);
-        EXPECT_STREQ(walk.records[i].description, "");
+    // Rows in the system's order, not sorted, with ifIndex values unlike their positions: Wine's
+    // agent names them 1, 2, 3.
+    const unsigned long indexes[] = {7, 3, 12};
+    Enumeration result = enumerate("!wine\n" + agent_row(7, "Loopback", 24, 100, 200) +
+                                   agent_row(3, "Ethernet", 6, 300, 400) +
+                                   agent_row(12, "Wireless", 71, 500, 600));
+    EXPECT_EQ(result.messages, Messages());
+    ASSERT_EQ(result.count, 3);
+    const char *descriptions[] = {"Loopback", "Ethernet", "Wireless"};
+    const int types[] = {24, 6, 71};
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(i);
+        const InterfaceRecord &record = result.records[i];
+        EXPECT_EQ(record.answered, ALL_FIELDS);
+        EXPECT_EQ(record.instance, (UINT)i + 1);
+        EXPECT_EQ(record.index, indexes[i]);
+        EXPECT_STREQ(record.description, descriptions[i]);
+        EXPECT_EQ(record.type, types[i]);
+        EXPECT_EQ(record.in_octets, 100u + 200 * i);
+        EXPECT_EQ(record.out_octets, 200u + 200 * i);
     }
+
+    // The count request answered by the first row's ifIndex, and the rows counted from there
+    // until the answer leaves the column for ipForwarding. Then the walk: each column starts
+    // with a request named by the column itself (the walk's first request, and after that the
+    // one more request that follows ipForwarding after the previous column's last row).
+    // Loopback has no physical address: Wine's agent does not serve that cell, and answers with
+    // ipForwarding instead.
+    auto served = [&](int column, int row) { return column != 6 || types[row - 1] != 24; };
+    auto after_cell = [&](int column, int row) {
+        return row < 3 && served(column, row + 1) ? cell_name(column, row + 1) : IP_FORWARDING;
+    };
+    auto after_column = [&](int column) {
+        return served(column, 1) ? cell_name(column, 1) : IP_FORWARDING;
+    };
+    Log expected = {COUNT_REQUEST + " " + cell_name(1, 1)};
+    for (int row = 1; row <= 3; row++)
+        expected.push_back(cell_name(1, row) + " " + after_cell(1, row));
+    for (int column = 1; column <= 16; column++) {
+        expected.push_back(column_name(column) + " " + after_column(column));
+        for (int row = 1; row <= 3; row++)
+            expected.push_back(cell_name(column, row) + " " + after_cell(column, row));
+    }
+    EXPECT_EQ(agent_log(), expected);
+    EXPECT_EQ(result.requests, (long)expected.size());
 }
 
 TEST(Enumeration, CountBeyondTheLimitIsCut)
@@ -353,33 +411,36 @@ TEST(Enumeration, MissingLibraryOrEntryPointGivesAnEmptyListWithoutAgentCalls)
 
 TEST(Enumeration, CleanUpReleasesEverythingAndUnloadsTheAgent)
 {
-    InterfaceAgent agent;
+    InterfaceEnumeration enumeration;
     use_agent_table(agent_row(1, "One", 6));
-    BoxWatcher watcher;
-    interface_agent_open(&agent);
-    interface_table_walk(&agent);
+    FailureRecorder failures;
+    interface_agent_open(&enumeration, FailureRecorder::record);
+    interface_table_walk(&enumeration);
     ASSERT_NE(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_NE(agent.utility_library, (HMODULE)NULL);
-    interface_agent_close(&agent);
-    EXPECT_EQ(watcher.texts(), Messages());
+    EXPECT_NE(enumeration.utility_library, (HMODULE)NULL);
+    EXPECT_NE(enumeration.sockets_library, (HMODULE)NULL);
+    interface_agent_close(&enumeration);
+    EXPECT_EQ(failures.texts(), Messages());
     EXPECT_EQ(GetModuleHandleA("inetmib1.dll"), (HMODULE)NULL);
-    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
-    EXPECT_EQ(agent.agent_mutex, (HANDLE)NULL);
-    EXPECT_EQ(agent.agent_library, (HMODULE)NULL);
-    EXPECT_EQ(agent.utility_library, (HMODULE)NULL);
-    EXPECT_FALSE(agent.sockets_started);
-    EXPECT_EQ(agent.interface_count, 1);
+    EXPECT_EQ(enumeration.interfaces, (InterfaceRecord *)NULL);
+    EXPECT_EQ(enumeration.agent_mutex, (HANDLE)NULL);
+    EXPECT_EQ(enumeration.agent_library, (HMODULE)NULL);
+    EXPECT_EQ(enumeration.utility_library, (HMODULE)NULL);
+    EXPECT_EQ(enumeration.sockets_library, (HMODULE)NULL);
+    EXPECT_FALSE(enumeration.sockets_started);
+    EXPECT_EQ(enumeration.interface_count, 1);
 }
 
 TEST(Enumeration, CleanUpAfterEverythingFailedShowsNothing)
 {
-    InterfaceAgent agent = {};
-    agent.interfaces = (InterfaceRecord *)malloc(0);
-    ASSERT_NE(agent.interfaces, (InterfaceRecord *)NULL);
-    BoxWatcher watcher;
-    interface_agent_close(&agent);
-    EXPECT_EQ(watcher.texts(), Messages());
-    EXPECT_EQ(agent.interfaces, (InterfaceRecord *)NULL);
+    InterfaceEnumeration enumeration = {};
+    enumeration.interfaces = (InterfaceRecord *)malloc(0);
+    enumeration.report_failure = FailureRecorder::record;
+    ASSERT_NE(enumeration.interfaces, (InterfaceRecord *)NULL);
+    FailureRecorder failures;
+    interface_agent_close(&enumeration);
+    EXPECT_EQ(failures.texts(), Messages());
+    EXPECT_EQ(enumeration.interfaces, (InterfaceRecord *)NULL);
 }
 
 } // namespace

@@ -1,10 +1,11 @@
+// The interface selection tests' helpers: files the test agent reads and writes in the
+// temporary folder, the system folder's files, and message boxes read through the robot.
 #include "tests/win32/netif_support.h"
 
 #include "tools/robot/robot.h"
 
 #include <stdio.h>
 #include <string.h>
-
 
 const char *const SOCKETS_FAILED = "Nepoda\xF8ilo se inicializovat WinSock!";
 const char *const LIBRARY_FAILED = "Nepoda\xF8ilo se na\xE8\xEDst knihovnu SNMP!";
@@ -159,16 +160,6 @@ std::wstring window_text(HWND window)
     return text;
 }
 
-BoxWatcher::BoxWatcher() : stopping_(0)
-{
-    thread_ = CreateThread(NULL, 0, run, this, 0, NULL);
-}
-
-BoxWatcher::~BoxWatcher()
-{
-    stop();
-}
-
 SeenBox take_box(HWND box)
 {
     SeenBox seen;
@@ -183,34 +174,4 @@ SeenBox take_box(HWND box)
     for (int i = 0; i < 500 && IsWindow(box); i++)
         Sleep(10);
     return seen;
-}
-
-DWORD WINAPI BoxWatcher::run(void *self)
-{
-    BoxWatcher *watcher = static_cast<BoxWatcher *>(self);
-    while (!watcher->stopping_) {
-        HWND box = robot_find(NULL, ROBOT_MESSAGE_BOX, 50);
-        if (box)
-            watcher->seen_.push_back(take_box(box));
-    }
-    return 0;
-}
-
-std::vector<SeenBox> BoxWatcher::stop()
-{
-    if (thread_) {
-        InterlockedExchange(&stopping_, 1);
-        WaitForSingleObject(thread_, 30000);
-        CloseHandle(thread_);
-        thread_ = NULL;
-    }
-    return seen_;
-}
-
-std::vector<std::string> BoxWatcher::texts()
-{
-    std::vector<std::string> result;
-    for (const SeenBox &box : stop())
-        result.push_back(box.ansi_text);
-    return result;
 }

@@ -1,6 +1,6 @@
-// Shared helpers of the interface selection tests: the test agent's table file and request
-// count, swapping the agent in the system folder, and a watcher that reads and closes the
-// message boxes that code under test shows on this thread.
+// Shared helpers of the interface selection tests: the test agent's table file, request count,
+// request log and fault log, swapping files in the system folder, and reading a message box as
+// the user saw it.
 #ifndef KAVLIN_TESTS_NETIF_SUPPORT_H
 #define KAVLIN_TESTS_NETIF_SUPPORT_H
 
@@ -67,21 +67,6 @@ struct SeenBox {
     std::string ansi_text;  // the text in the code page it was shown from
     bool owned;             // it had an owner window
     bool dialog_visible;    // a dialog other than a message box was visible meanwhile
-};
-
-// Reads and closes every message box that appears until stop(), from a thread of its own.
-class BoxWatcher {
-public:
-    BoxWatcher();
-    ~BoxWatcher();
-    std::vector<SeenBox> stop();
-    std::vector<std::string> texts();   // stops, then gives the texts alone, as bytes
-
-private:
-    static DWORD WINAPI run(void *self);
-    HANDLE thread_;
-    volatile LONG stopping_;
-    std::vector<SeenBox> seen_;
 };
 
 // A window's text read as UTF-16, whatever the code page of the window.

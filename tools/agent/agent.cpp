@@ -14,18 +14,17 @@
 //   !count-type gauge  answer ifNumber as a Gauge32 instead of an INTEGER
 //   !walk-null         answer a request for ifEntry.ifIndex (no instance) with ASN_NULL
 //   !refuse K          refuse the K-th request (from 1), binding untouched; may repeat
-//   !wine              answer GETNEXT as Wine's own agent does: of the interfaces group only the
-//                      ifIndex column, so that the count request gets the first row's ifIndex
-//                      (INTEGER) instead of ifNumber.0; after the ifIndex column the walk leaves
-//                      the table for the ip group's scalars, ipForwarding (1.3.6.1.2.1.4.1) first
-//   !wine-walk         the same, but with ifNumber.0 served: the count is right and the walk
-//                      meets the jump out of the table
+//   !ifnumber-without-instance   name the ifNumber answer 1.3.6.1.2.1.2.1, without the .0
+//   !wine              answer every request as Wine's own agent does (see "Wine's own agent"
+//                      below), the rows numbered by their order in the file; of the directives
+//                      above only !fail init and !refuse still apply
 //
 // A row's "nonul" serves its ifDescr without the terminating NUL and followed by bytes that are
 // not NUL either; "integer" serves ifDescr as an INTEGER. When KAVLIN_AGENT_COUNT names a file,
 // the number of requests received since SnmpExtensionInit (refused ones included) is written to
 // it after every request; when KAVLIN_AGENT_LOG names a file, every request is appended to it as
-// "<name asked> <name answered>" ("null" or "refused" when no object was given).
+// "<name asked> <name answered>" ("null" or "refused" when no object was given, "untouched"
+// when the binding was left as it was).
 //
 // Memory follows the extension-agent interface as the agents of the system do: on GETNEXT the
 // agent frees the name it is given (SnmpUtilOidFree) and puts in a name and a value of its own,
@@ -47,7 +46,6 @@ enum DescriptionKind { DESCRIPTION_TEXT, DESCRIPTION_NO_NUL, DESCRIPTION_INTEGER
 
 enum {
     TABLE_COLUMNS = 22,         // ifIndex .. ifSpecific
-    IP_SCALARS = 19,            // ipForwarding .. ipRoutingDiscards
     MAX_NAME = 16,
     MAX_REFUSALS = 64,
     DESCRIPTION_PADDING = 8     // non-NUL bytes after a description served without its NUL
@@ -63,11 +61,11 @@ struct Row {
 };
 
 // The objects served, in lexicographic order of their names.
-enum ObjectKind { OBJECT_IF_NUMBER, OBJECT_CELL, OBJECT_IP_SCALAR };
+enum ObjectKind { OBJECT_IF_NUMBER, OBJECT_CELL };
 
 struct Object {
     ObjectKind kind;
-    int column;                 // OBJECT_CELL: the ifTable column; OBJECT_IP_SCALAR: the scalar
+    int column;                 // OBJECT_CELL: the ifTable column
     int row;                    // OBJECT_CELL: the row
 };
 
@@ -78,7 +76,7 @@ struct Agent {
     int object_count;
     LONG if_number;
     bool if_number_given, from_file, fail_init, fail_count, count_as_gauge, walk_null;
-    bool wine, wine_count;
+    bool if_number_without_instance, wine;
     long refusals[MAX_REFUSALS];
     int refusal_count;
     long requests;
@@ -93,8 +91,6 @@ Agent agent;
 const UINT IF_NUMBER_OID[] = { 1, 3, 6, 1, 2, 1, 2, 1, 0 };
 const UINT IF_ENTRY_OID[] = { 1, 3, 6, 1, 2, 1, 2, 2, 1 };      // ifEntry; then column, ifIndex
 const UINT IF_ENTRY_OID_LENGTH = 9;
-const UINT IP_OID[] = { 1, 3, 6, 1, 2, 1, 4 };                  // ip; then the scalar
-const UINT IP_OID_LENGTH = 7;
 const UINT SPECIFIC_OID[] = { 0, 0 };                           // ifSpecific's value
 
 void release_rows()
@@ -180,8 +176,8 @@ void read_directive(const char *line)
         agent.count_as_gauge = true;
     else if (strncmp(line, "!walk-null", 10) == 0)
         agent.walk_null = true;
-    else if (strcmp(line, "!wine-walk") == 0)
-        agent.wine = agent.wine_count = true;
+    else if (strcmp(line, "!ifnumber-without-instance") == 0)
+        agent.if_number_without_instance = true;
     else if (strcmp(line, "!wine") == 0)
         agent.wine = true;
     else if (sscanf(line, "!refuse %ld", &number) == 1 && agent.refusal_count < MAX_REFUSALS)
@@ -209,6 +205,9 @@ void read_row(char *line)
     row->type = strtoul(field[2], NULL, 0);
     row->in_octets = strtoul(field[3], NULL, 0);
     row->out_octets = strtoul(field[4], NULL, 0);
+    // A physical address of six bytes (00:00:00:00:00:00), but none for loopback, as the
+    // systems give them.
+    row->physical_address_length = row->type == 24 ? 0 : 6;
     if (fields > 5 && strncmp(field[5], "nonul", 5) == 0)
         row->description_kind = DESCRIPTION_NO_NUL;
     else if (fields > 5 && strncmp(field[5], "integer", 7) == 0)
@@ -248,22 +247,28 @@ void add_object(ObjectKind kind, int column, int row)
 }
 
 // The objects this agent answers GETNEXT with, in order: ifNumber.0 and every ifTable column's
-// rows; or, as Wine's agent, the ifIndex column alone and then the ip group's scalars.
+// rows.
 void list_objects()
 {
-    agent.objects = (Object *)malloc((1 + TABLE_COLUMNS * agent.row_count + IP_SCALARS) *
-                                     sizeof(Object));
+    agent.objects = (Object *)malloc((1 + TABLE_COLUMNS * agent.row_count) * sizeof(Object));
     agent.object_count = 0;
-    if (!agent.wine || agent.wine_count)
-        add_object(OBJECT_IF_NUMBER, 0, 0);
-    int columns = agent.wine ? 1 : TABLE_COLUMNS;
-    for (int column = 1; column <= columns; column++) {
+    add_object(OBJECT_IF_NUMBER, 0, 0);
+    for (int column = 1; column <= TABLE_COLUMNS; column++) {
         for (int row = 0; row < agent.row_count; row++)
             add_object(OBJECT_CELL, column, row);
     }
-    if (agent.wine) {
-        for (int scalar = 1; scalar <= IP_SCALARS; scalar++)
-            add_object(OBJECT_IP_SCALAR, scalar, 0);
+}
+
+// Wine's agent serves a description as its bytes alone, without the NUL: here they are followed
+// by bytes that are not NUL either, so that a reader that goes past the length is seen.
+void drop_description_nuls()
+{
+    for (int i = 0; i < agent.row_count; i++) {
+        Row *row = &agent.rows[i];
+        if (row->description_kind == DESCRIPTION_TEXT) {
+            row->description_kind = DESCRIPTION_NO_NUL;
+            row->description[row->description_length] = 'X';
+        }
     }
 }
 
@@ -282,7 +287,11 @@ void load()
     agent.from_file = load_table_file();
     if (!agent.from_file)
         load_real_table();
-    qsort(agent.rows, agent.row_count, sizeof(Row), compare_rows);
+    // Wine's agent numbers the rows by their order in the system's table, which is not sorted.
+    if (agent.wine)
+        drop_description_nuls();
+    else
+        qsort(agent.rows, agent.row_count, sizeof(Row), compare_rows);
     if (!agent.if_number_given)
         agent.if_number = agent.row_count;
     list_objects();
@@ -357,17 +366,13 @@ UINT object_name(int object, UINT *name)
     switch (o->kind) {
     case OBJECT_IF_NUMBER:
         memcpy(name, IF_NUMBER_OID, sizeof IF_NUMBER_OID);
-        return sizeof IF_NUMBER_OID / sizeof IF_NUMBER_OID[0];
-    case OBJECT_CELL:
+        return sizeof IF_NUMBER_OID / sizeof IF_NUMBER_OID[0] -
+               (agent.if_number_without_instance ? 1 : 0);
+    default:
         memcpy(name, IF_ENTRY_OID, sizeof IF_ENTRY_OID);
         name[IF_ENTRY_OID_LENGTH] = o->column;
         name[IF_ENTRY_OID_LENGTH + 1] = agent.rows[o->row].index;
         return IF_ENTRY_OID_LENGTH + 2;
-    default:
-        // As Wine's agent names the ip scalars: without the instance .0.
-        memcpy(name, IP_OID, sizeof IP_OID);
-        name[IP_OID_LENGTH] = o->column;
-        return IP_OID_LENGTH + 1;
     }
 }
 
@@ -407,12 +412,6 @@ void set_value(int object, AsnAny *value)
     const Object *o = &agent.objects[object];
     if (o->kind == OBJECT_IF_NUMBER) {
         set_number(value, agent.count_as_gauge ? ASN_GAUGE32 : ASN_INTEGER, agent.if_number);
-        return;
-    }
-    if (o->kind == OBJECT_IP_SCALAR) {
-        // ipForwarding 2 (not forwarding), ipDefaultTTL 64, then counters.
-        set_number(value, o->column <= 2 ? ASN_INTEGER : ASN_COUNTER32,
-                   o->column == 1 ? 2 : o->column == 2 ? 64 : 0);
         return;
     }
     Row *row = &agent.rows[o->row];
@@ -471,6 +470,263 @@ bool name_releasable(const AsnObjectIdentifier *name, const UINT *ids, UINT leng
     return true;
 }
 
+// Puts the name of the answer into the binding, in storage of the utility allocator, in place
+// of the caller's name, and logs the request. False when no storage can be had.
+bool give_name(SnmpVarBind *binding, const UINT *asked, UINT asked_length, bool releasable,
+               const UINT *answered, UINT answered_length)
+{
+    UINT *ids = (UINT *)SnmpUtilMemAlloc(answered_length * sizeof(UINT));
+    if (!ids)
+        return false;
+    memcpy(ids, answered, answered_length * sizeof(UINT));
+    if (releasable)
+        SnmpUtilOidFree(&binding->name);
+    binding->name.ids = ids;
+    binding->name.idLength = answered_length;
+
+    char text[MAX_NAME * 12];
+    format_name(text, sizeof text, answered, answered_length);
+    log_request(asked, asked_length, text);
+    return true;
+}
+
+// ---- Wine's own agent ----
+//
+// Wine's inetmib1.dll (ReactOS ships the same agent) serves MIB-II through handlers, each for
+// the objects under one name, kept in lexicographic order of those names. A GETNEXT goes to the
+// handler whose name agrees with the most leading sub-identifiers of the name asked: a binary
+// search over the handlers, comparing only as many sub-identifiers as the name asked has, and
+// shortening that name by one sub-identifier at a time, down to seven, until the search finds
+// one. When that handler has nothing after the name, the handlers after it (after the first,
+// when none was found) are asked in turn. When none has, the name becomes the last handler's
+// name with its last sub-identifier increased, the value stays as it was and the error status
+// is noSuchName. A name outside MIB-II is left alone. The agent returns TRUE every time.
+//
+// Against a correct agent, that gives three departures:
+//   - the count request, interfaces.0.1.1, agrees with a handler's name only in its first seven
+//     sub-identifiers (interfaces); the search meets the ifEntry handler first, which answers
+//     ifEntry.1.1, the first row's ifIndex. The ifNumber handler answers only names before its
+//     own, named ifNumber without the instance .0, and a GETNEXT never reaches it.
+//   - the ifEntry handler numbers the rows 1..N by their position in the system's table, not by
+//     their ifIndex.
+//   - after a column's last row it has nothing more, and the next handler (the ip group's
+//     scalars) answers with ipForwarding (ip.1) instead of the next column's first row.
+// A column's own name (ifEntry.c, no instance) is answered with the column's first row. Every
+// number is an INTEGER, Counter32 and Gauge32 included; ifDescr is the text's bytes, without a
+// NUL. Columns 1 to 21 are served (ifSpecific is not); an empty ifDescr or ifPhysAddress is not
+// served either, though the name has moved to its cell. A row number that wraps round to 0
+// leaves the binding as it was, without an error. (Column 0 makes Wine's agent fail an
+// assertion and end the process; here it is a column that is not served.) The tables of ip
+// and udp are served empty here, and the scalars of ip, icmp, tcp and udp are 0 but for
+// ipForwarding (2, not forwarding) and ipDefaultTTL (64).
+
+enum WineHandlerKind { WINE_IF_NUMBER, WINE_IF_ENTRY, WINE_SCALARS, WINE_TABLE };
+
+struct WineHandler {
+    WineHandlerKind kind;
+    UINT length;
+    UINT name[9];
+    UINT items;                 // WINE_SCALARS: the last scalar
+    UINT gap_first, gap_last;   // WINE_SCALARS: items that are tables, not scalars
+};
+
+const WineHandler WINE_HANDLERS[] = {
+    { WINE_IF_NUMBER, 8, { 1, 3, 6, 1, 2, 1, 2, 1 }, 0, 0, 0 },
+    { WINE_IF_ENTRY, 9, { 1, 3, 6, 1, 2, 1, 2, 2, 1 }, 0, 0, 0 },
+    { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 4 }, 23, 20, 22 },        // ip
+    { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 20, 1 }, 0, 0, 0 },      // ipAddrEntry
+    { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 21, 1 }, 0, 0, 0 },      // ipRouteEntry
+    { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 4, 22, 1 }, 0, 0, 0 },      // ipNetToMediaEntry
+    { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 5 }, 26, 0, 0 },          // icmp
+    { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 6 }, 15, 0, 0 },          // tcp
+    { WINE_SCALARS, 7, { 1, 3, 6, 1, 2, 1, 7 }, 4, 0, 0 },           // udp
+    { WINE_TABLE, 9, { 1, 3, 6, 1, 2, 1, 7, 5, 1 }, 0, 0, 0 },       // udpEntry
+};
+const int WINE_HANDLER_COUNT = sizeof WINE_HANDLERS / sizeof WINE_HANDLERS[0];
+const UINT MIB2_OID[] = { 1, 3, 6, 1, 2, 1 };
+const UINT WINE_SHORTEST_NAME = 7;
+
+struct Name {
+    UINT ids[MAX_NAME];
+    UINT length;
+};
+
+// Compares the first `count` sub-identifiers of `a` and `b`. When one of them has fewer than
+// `count` and they agree as far as it goes, the shorter sorts first.
+int compare_leading(const UINT *a, UINT a_length, const UINT *b, UINT b_length, UINT count)
+{
+    UINT n = count < a_length ? count : a_length;
+    n = n < b_length ? n : b_length;
+    for (UINT i = 0; i < n; i++) {
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
+    }
+    if (n == count)
+        return 0;
+    return a_length < b_length ? -1 : a_length > b_length;
+}
+
+// How the name asked stands to the handler's name, over the handler's sub-identifiers.
+int compare_to_handler(const Name *name, const WineHandler *handler)
+{
+    return compare_leading(name->ids, name->length, handler->name, handler->length,
+                           handler->length);
+}
+
+void set_handler_name(Name *name, const WineHandler *handler, UINT item)
+{
+    memcpy(name->ids, handler->name, handler->length * sizeof(UINT));
+    name->ids[handler->length] = item;
+    name->length = handler->length + 1;
+}
+
+bool wine_if_number(const WineHandler *handler, Name *name, AsnAny *value)
+{
+    if (compare_to_handler(name, handler) >= 0)
+        return false;
+    set_number(value, ASN_INTEGER, agent.row_count);
+    memcpy(name->ids, handler->name, handler->length * sizeof(UINT));
+    name->length = handler->length;
+    return true;
+}
+
+// The value of a cell; false for a column that is not served, or an empty string.
+bool set_wine_cell(const Row *row, UINT column, AsnAny *value)
+{
+    switch (column) {
+    case 1: set_number(value, ASN_INTEGER, row->index); break;
+    case 2:
+        if (row->description_kind == DESCRIPTION_INTEGER)
+            set_number(value, ASN_INTEGER, row->description_length);
+        else if (row->description_length == 0)
+            return false;
+        else
+            set_string(value, row->description, row->description_length, DESCRIPTION_PADDING);
+        break;
+    case 3: set_number(value, ASN_INTEGER, row->type); break;
+    case 4: set_number(value, ASN_INTEGER, row->mtu); break;
+    case 5: set_number(value, ASN_INTEGER, row->speed); break;
+    case 6:
+        if (row->physical_address_length == 0)
+            return false;
+        set_string(value, row->physical_address, row->physical_address_length);
+        break;
+    case 7: set_number(value, ASN_INTEGER, row->admin_status); break;
+    case 8: set_number(value, ASN_INTEGER, row->oper_status); break;
+    case 10: set_number(value, ASN_INTEGER, row->in_octets); break;
+    case 16: set_number(value, ASN_INTEGER, row->out_octets); break;
+    default:
+        if (column < 1 || column > 21)
+            return false;
+        set_number(value, ASN_INTEGER, 0);
+        break;
+    }
+    return true;
+}
+
+// The cell after `name`: its column from the name (the first when the name has none), its row
+// the one after the name's (the first when the name has none). The name moves to that cell
+// whenever the row exists, even when the cell is not served.
+bool wine_if_entry(const WineHandler *handler, Name *name, AsnAny *value)
+{
+    UINT column = 1, row = 1;
+    int order = compare_to_handler(name, handler);
+
+    if (agent.row_count == 0 || order > 0)
+        return false;
+    if (order == 0 && name->length > handler->length) {
+        column = name->ids[handler->length];
+        if (name->length > handler->length + 1)
+            row = name->ids[handler->length + 1] + 1;
+    }
+    if (row == 0)
+        return true;
+    if (row > (UINT)agent.row_count)
+        return false;
+    set_handler_name(name, handler, column);
+    name->ids[name->length++] = row;
+    return set_wine_cell(&agent.rows[row - 1], column, value);
+}
+
+bool wine_scalar(const WineHandler *handler, Name *name, AsnAny *value)
+{
+    UINT item = 1;
+    int order = compare_to_handler(name, handler);
+
+    if (order > 0)
+        return false;
+    if (order == 0 && name->length > handler->length)
+        item = name->ids[handler->length] + 1;
+    if (item < 1 || item > handler->items ||
+        (item >= handler->gap_first && item <= handler->gap_last))
+        return false;
+    bool ip = handler->gap_first != 0;      // the ip group alone has tables among its items
+    set_number(value, ASN_INTEGER, ip && item == 1 ? 2 : ip && item == 2 ? 64 : 0);
+    set_handler_name(name, handler, item);
+    return true;
+}
+
+bool wine_handler_answers(int index, Name *name, AsnAny *value)
+{
+    const WineHandler *handler = &WINE_HANDLERS[index];
+    switch (handler->kind) {
+    case WINE_IF_NUMBER: return wine_if_number(handler, name, value);
+    case WINE_IF_ENTRY: return wine_if_entry(handler, name, value);
+    case WINE_SCALARS: return wine_scalar(handler, name, value);
+    default: return false;
+    }
+}
+
+// The handler whose name agrees with the first `length` sub-identifiers of `name`, by binary
+// search; -1 when the search finds none.
+int wine_find_handler(const Name *name, UINT length)
+{
+    int low = 0, high = WINE_HANDLER_COUNT - 1;
+    while (low <= high) {
+        int middle = (low + high) / 2;
+        const WineHandler *handler = &WINE_HANDLERS[middle];
+        int order = compare_leading(name->ids, length, handler->name, handler->length, length);
+        if (order == 0)
+            return middle;
+        if (order > 0)
+            low = middle + 1;
+        else
+            high = middle - 1;
+    }
+    return -1;
+}
+
+// One GETNEXT as Wine's agent answers it.
+bool answer_as_wine(SnmpVarBind *binding, const UINT *asked, UINT asked_length, bool releasable,
+                    AsnInteger32 *error_status)
+{
+    Name name;
+    int found = -1;
+
+    if (compare_leading(asked, asked_length, MIB2_OID, 6, 6) != 0) {
+        log_request(asked, asked_length, "untouched");
+        return true;
+    }
+    memcpy(name.ids, asked, asked_length * sizeof(UINT));
+    name.length = asked_length;
+    for (UINT length = name.length; length >= WINE_SHORTEST_NAME && found < 0; length--)
+        found = wine_find_handler(&name, length);
+    bool answered = found >= 0 && wine_handler_answers(found, &name, &binding->value);
+    for (int next = found >= 0 ? found + 1 : 1; !answered && next < WINE_HANDLER_COUNT; next++)
+        answered = wine_handler_answers(next, &name, &binding->value);
+    if (!answered) {
+        const WineHandler *last = &WINE_HANDLERS[WINE_HANDLER_COUNT - 1];
+        memcpy(name.ids, last->name, last->length * sizeof(UINT));
+        name.length = last->length;
+        name.ids[name.length - 1]++;
+        *error_status = SNMP_ERRORSTATUS_NOSUCHNAME;
+    }
+    give_name(binding, asked, asked_length, releasable, name.ids, name.length);
+    return true;
+}
+
+// ---- Answering ----
+
 // One GETNEXT on one binding. Returns false to refuse the request, leaving the binding as it
 // was.
 bool answer(SnmpVarBind *binding, AsnInteger32 *error_status)
@@ -487,6 +743,8 @@ bool answer(SnmpVarBind *binding, AsnInteger32 *error_status)
         log_request(name, length, "refused");
         return false;
     }
+    if (agent.wine)
+        return answer_as_wine(binding, name, length, releasable, error_status);
     if (agent.walk_null && length == IF_ENTRY_OID_LENGTH + 1 &&
         compare_oid(name, IF_ENTRY_OID_LENGTH, IF_ENTRY_OID, IF_ENTRY_OID_LENGTH) == 0 &&
         name[IF_ENTRY_OID_LENGTH] == 1) {
@@ -509,19 +767,9 @@ bool answer(SnmpVarBind *binding, AsnInteger32 *error_status)
 
     UINT answered[MAX_NAME];
     UINT answered_length = object_name(object, answered);
-    UINT *ids = (UINT *)SnmpUtilMemAlloc(answered_length * sizeof(UINT));
-    if (!ids)
+    if (!give_name(binding, name, length, releasable, answered, answered_length))
         return false;
-    memcpy(ids, answered, answered_length * sizeof(UINT));
-    if (releasable)
-        SnmpUtilOidFree(&binding->name);
-    binding->name.ids = ids;
-    binding->name.idLength = answered_length;
     set_value(object, &binding->value);
-
-    char text[MAX_NAME * 12];
-    format_name(text, sizeof text, answered, answered_length);
-    log_request(name, length, text);
     return true;
 }
 
