@@ -950,6 +950,344 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedPayload,
                                            Damage{ "KavlinSetupTruncated.exe", true },
                                            Damage{ "KavlinSetupStreamed.exe", true }));
 
+// ---- Two installers, the status line, and faults of the disk and of other programs ----
+
+void set_dword_value(HKEY root, const char *name, DWORD value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+    RegCloseKey(key);
+}
+
+// Installs with the installer's main dialog into `destination` and waits for the launch of the
+// installed program (the interface is chosen already): the whole run succeeded.
+void install_completely(const char *executable, const std::string &destination)
+{
+    DeleteFileA((destination + "\\KavlinStarted.txt").c_str());
+    Installer installer(executable);
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_set_text(dialog, 101, destination.c_str());
+    robot_click(dialog, 1);
+    ASSERT_TRUE(wait_for_file(destination + "\\KavlinStarted.txt"));
+    EXPECT_TRUE(close_readme_viewer());
+    EXPECT_EQ(0, installer.exit_code());
+    DeleteFileA((destination + "\\KavlinStarted.txt").c_str());
+}
+
+// The lines of an install log; each must be a whole record that ends with CR LF.
+std::vector<std::string> log_records(const std::string &log)
+{
+    std::vector<std::string> records;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find("\r\n", at);
+        EXPECT_NE(std::string::npos, end) << "a torn last line: " << log.substr(at);
+        if (end == std::string::npos)
+            break;
+        std::string line = log.substr(at, end - at);
+        EXPECT_TRUE(line.compare(0, 11, "FIL:       ") == 0 || line.compare(0, 11, "DIR:       ") == 0)
+            << "not a whole record: " << line;
+        records.push_back(line);
+        at = end + 2;
+    }
+    return records;
+}
+
+// A second installer, started while the first shows its main dialog, says that it cannot stage
+// the payload (the first holds Kavlin.zip), ends, and opens no dialog; the first then installs.
+TEST_F(EndToEnd, ASecondInstallerShows201AndTheFirstInstallsUndisturbed)
+{
+    set_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", 2);
+    Installer first("KavlinSetupE2E.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    {
+        Installer second("KavlinSetupE2E.exe");
+        std::string message = answer_message_box();
+        std::string named = ui_ansi(IDS_CANNOT_OPEN) + " " + staged_archive() + "\r\n";
+        EXPECT_EQ(0u, message.find(named)) << message;
+        EXPECT_GT(message.size(), named.size()) << "the system's reason";
+        EXPECT_EQ(0, second.exit_code());
+    }
+    EXPECT_EQ(dialog, FindWindowA(MAKEINTATOM(32770), ui_ansi(IDS_TITLE).c_str()));
+    EXPECT_EQ(NULL, FindWindowExA(NULL, dialog, MAKEINTATOM(32770), ui_ansi(IDS_TITLE).c_str()));
+    robot_click(dialog, 1);
+    ASSERT_TRUE(wait_for_file(default_destination + "\\KavlinStarted.txt"));
+    EXPECT_TRUE(close_readme_viewer());
+    EXPECT_EQ(0, first.exit_code());
+    expect_installed(default_destination, "tree");
+    EXPECT_FALSE(exists(staged_archive()));
+}
+
+// With a few hundred small files, whose paths the status line shows only now and then, the
+// line still holds the last file's path when the extraction has ended.
+TEST_F(EndToEnd, TheStatusLineEndsOnTheLastFile)
+{
+    std::string last;
+    for (const Entry &entry : payload_entries(build_dir() + "\\payloads\\many.zip"))
+        if (!entry.folder)
+            last = backslashed(entry.name);
+    Installer installer("KavlinSetupMany.exe");
+    HWND dialog = main_dialog();
+    ASSERT_TRUE(dialog);
+    robot_click(dialog, 1);
+    // The setup dialog of the first installation opens while the main dialog, ended but not
+    // yet gone, still holds its controls.
+    HWND setup = robot_find(ui_ansi(IDS_SETUP_TITLE).c_str(), ROBOT_DIALOG, WAIT_MS);
+    ASSERT_TRUE(setup);
+    EXPECT_EQ(default_destination + "\\" + last, text_of(dialog, 103));
+    robot_click(setup, 1);
+    EXPECT_TRUE(close_readme_viewer());
+    EXPECT_EQ(0, installer.exit_code());
+}
+
+// An update that meets a fault: a drive too small for it, an install log that is a folder, a
+// file of the older installation held open by another program, a drive that another program
+// fills while the update writes (the log cannot grow, nor the files). What can be foreseen
+// stops the update before anything changes; what cannot leaves no file unrecorded and no torn
+// record, and the status line names the file that failed. After the repair the update
+// completes, with every record in the log once.
+enum FaultKind { DRIVE_TOO_SMALL, LOG_IS_A_FOLDER, FILE_HELD_OPEN, DRIVE_FILLS_UP };
+
+// Fills the drive of `filler` to the last byte as soon as the log at `log` has grown: another
+// program takes the room while the installer writes.
+struct DriveFiller {
+    std::string log, filler;
+    HANDLE thread = NULL;
+
+    static DWORD WINAPI run(void *parameter)
+    {
+        DriveFiller *self = (DriveFiller *)parameter;
+        WIN32_FIND_DATAA found;
+        DWORD size = 0;
+        HANDLE search = FindFirstFileA(self->log.c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            size = found.nFileSizeLow;
+            FindClose(search);
+        }
+        for (DWORD start = GetTickCount(); GetTickCount() - start < WAIT_MS; Sleep(1)) {
+            search = FindFirstFileA(self->log.c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE)
+                continue;
+            FindClose(search);
+            if (found.nFileSizeLow != size)
+                break;
+        }
+        HANDLE file = CreateFileA(self->filler.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        std::string block(1 << 16, 'f');
+        DWORD written = 1;
+        while (file != INVALID_HANDLE_VALUE && written > 0
+               && WriteFile(file, block.data(), (DWORD)block.size(), &written, NULL))
+            ;
+        CloseHandle(file);
+        return 0;
+    }
+    void start() { thread = CreateThread(NULL, 0, run, this, 0, NULL); }
+    void wait()
+    {
+        if (thread) {
+            WaitForSingleObject(thread, WAIT_MS);
+            CloseHandle(thread);
+            thread = NULL;
+        }
+    }
+};
+
+struct Fault {
+    FaultKind kind;
+    const char *update;         // the installer of the new version
+    int message_id;             // the message that names the cause
+};
+
+class FaultDuringUpdate : public EndToEnd, public ::testing::WithParamInterface<Fault> {
+protected:
+    std::string destination;
+    std::string filler;
+    HANDLE held = INVALID_HANDLE_VALUE;
+
+    void TearDown() override
+    {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        if (!filler.empty())
+            DeleteFileA(filler.c_str());
+        if (!destination.empty())
+            remove_tree(destination);
+        EndToEnd::TearDown();
+    }
+
+    // The older version: the new one's files (all, or the first `count`) with other bytes,
+    // and a log that lists them.
+    void install_older_version(const char *payload, size_t count)
+    {
+        std::string log;
+        size_t written = 0;
+        for (const Entry &entry : payload_entries(build_dir() + "\\payloads\\" + payload)) {
+            std::string name = backslashed(entry.name);
+            std::string path = destination + "\\" + name;
+            if (entry.folder) {
+                CreateDirectoryA(path.substr(0, path.size() - 1).c_str(), NULL);
+                continue;
+            }
+            if (written++ == count)
+                break;
+            FILE *f = fopen(path.c_str(), "wb");
+            ASSERT_TRUE(f) << path;
+            fprintf(f, "the older version of %s\r\n", name.c_str());
+            fclose(f);
+            log += "FIL:       " + path + "\r\n";
+        }
+        FILE *f = fopen((destination + "\\UInstall.uif").c_str(), "wb");
+        ASSERT_TRUE(f);
+        fputs(log.c_str(), f);
+        fclose(f);
+    }
+};
+
+TEST_P(FaultDuringUpdate, StopsBeforeTheFirstChangeOrLeavesEveryFileRecorded)
+{
+    const Fault &fault = GetParam();
+    set_dword_value(HKEY_LOCAL_MACHINE, "InterfaceIndex", 2);
+    if (fault.kind == DRIVE_TOO_SMALL || fault.kind == DRIVE_FILLS_UP) {
+        const char *drive = getenv("KAVLIN_E2E_SMALL_DRIVE");
+        if (!drive)
+            GTEST_SKIP() << "no small drive: run-e2e mounts one only when it runs as root";
+        destination = std::string(drive) + "\\Kavlin";
+    } else {
+        destination = default_destination;
+    }
+    CreateDirectoryA(destination.c_str(), NULL);
+    install_older_version("e2e.zip", 1000);
+    std::string log_path = destination + "\\UInstall.uif";
+
+    switch (fault.kind) {
+    case DRIVE_TOO_SMALL: {
+        // Room for all but 4 MiB of the drive, far less than the update's 19 MiB.
+        ULARGE_INTEGER available, total, total_free;
+        ASSERT_TRUE(GetDiskFreeSpaceExA((destination + "\\").c_str(), &available, &total, &total_free));
+        filler = destination.substr(0, 2) + "\\filler.bin";
+        FILE *f = fopen(filler.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::string block(1 << 20, 'f');
+        for (ULONGLONG left = available.QuadPart - (4 << 20); left >= block.size(); left -= block.size())
+            fwrite(block.data(), 1, block.size(), f);
+        fclose(f);
+        break;
+    }
+    case LOG_IS_A_FOLDER:
+        DeleteFileA(log_path.c_str());
+        ASSERT_TRUE(CreateDirectoryA(log_path.c_str(), NULL));
+        break;
+    case FILE_HELD_OPEN:
+        // Read by another program that lets nobody write it meanwhile.
+        held = CreateFileA((destination + "\\docs\\Guide.txt").c_str(), GENERIC_READ,
+                           FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        break;
+    case DRIVE_FILLS_UP:
+        break;
+    }
+    auto before = snapshot(destination);
+
+    DriveFiller drive_filler;
+    if (fault.kind == DRIVE_FILLS_UP) {
+        filler = destination.substr(0, 2) + "\\filler.bin";
+        drive_filler.log = log_path;
+        drive_filler.filler = filler;
+        drive_filler.start();
+    }
+    {
+        Installer installer(fault.update);
+        HWND dialog = main_dialog();
+        ASSERT_TRUE(dialog);
+        robot_set_text(dialog, 101, destination.c_str());
+        robot_click(dialog, 1);
+        HWND box = robot_find(ui_ansi(IDS_TITLE).c_str(), ROBOT_MESSAGE_BOX, WAIT_MS);
+        drive_filler.wait();
+        ASSERT_TRUE(box);
+        std::string status = text_of(dialog, 103);
+        std::string message = answer_message_box();
+        std::string named;
+        if (fault.kind == DRIVE_TOO_SMALL) {
+            std::string text = ui_ansi(IDS_NO_SPACE);
+            named = text.substr(0, text.find('%'));
+        } else if (fault.kind == DRIVE_FILLS_UP) {
+            // A file, or the log, could not be written: either is an extraction error.
+            named = ui_ansi(fault.message_id) + " " + destination + "\\";
+            EXPECT_NE(std::string::npos, message.find("\r\n")) << "the system's reason";
+        } else {
+            std::string path = fault.kind == FILE_HELD_OPEN ? destination + "\\docs\\Guide.txt" : log_path;
+            named = ui_ansi(fault.message_id) + " " + path + "\r\n";
+            EXPECT_GT(message.size(), named.size()) << "the system's reason";
+        }
+        EXPECT_EQ(0u, message.find(named)) << message;
+        EXPECT_EQ(ui_ansi(IDS_ABORTED), answer_message_box());
+        EXPECT_EQ(0, installer.exit_code());
+
+        if (fault.kind == DRIVE_FILLS_UP) {
+            // The line names the file that failed: the one the message names, or, when its
+            // record could not be written, a file that is gone again. Every file on disk is the
+            // older version's or in the log.
+            std::vector<std::string> records = log_records(read_file(log_path));
+            std::string failed = message.substr(named.size() - destination.size() - 1,
+                                                message.find("\r\n") - named.size() + destination.size() + 1);
+            if (failed == log_path)
+                EXPECT_FALSE(exists(status)) << status;
+            else
+                EXPECT_EQ(failed, status);
+            for (const auto &file : snapshot(destination)) {
+                std::string path = destination + "\\" + file.first;
+                if (file.first == "UInstall.uif" || file.first.back() == '\\' || before.count(file.first))
+                    continue;
+                EXPECT_NE(records.end(), std::find(records.begin(), records.end(), "FIL:       " + path))
+                    << path << " is not in the log";
+            }
+        } else {
+            EXPECT_EQ(before, snapshot(destination)) << "the older version changed";
+        }
+    }
+
+    // The repair, and the update once more.
+    if (held != INVALID_HANDLE_VALUE) {
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+    if (fault.kind == LOG_IS_A_FOLDER)
+        RemoveDirectoryA(log_path.c_str());
+    if (!filler.empty())
+        DeleteFileA(filler.c_str());
+    install_completely(fault.update, destination);
+    std::vector<std::string> records = log_records(read_file(log_path));
+    std::string update_payload = fault.update == std::string("KavlinSetupLarge.exe") ? "large.zip" : "e2e.zip";
+    for (const std::string &record : log_records(expected_log(
+             payload_entries(build_dir() + "\\payloads\\" + update_payload), destination))) {
+        if (record.compare(0, 4, "DIR:") == 0)
+            continue;   // folders that the older version had are not made again
+        EXPECT_EQ(1, std::count(records.begin(), records.end(), record)) << record;
+    }
+    std::vector<std::string> sorted = records;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end())) << "a record twice";
+}
+
+std::string fault_name(const ::testing::TestParamInfo<Fault> &info)
+{
+    static const char *const names[] = { "DriveTooSmall", "LogIsAFolder", "FileHeldOpen",
+                                         "DriveFillsUp" };
+    return names[info.param.kind];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, FaultDuringUpdate,
+    ::testing::Values(Fault{ DRIVE_TOO_SMALL, "KavlinSetupLarge.exe", IDS_NO_SPACE },
+                      Fault{ LOG_IS_A_FOLDER, "KavlinSetupE2E.exe", IDS_CANNOT_OPEN_FILE },
+                      Fault{ FILE_HELD_OPEN, "KavlinSetupE2E.exe", IDS_CANNOT_OPEN_FILE },
+                      Fault{ DRIVE_FILLS_UP, "KavlinSetupLarge.exe", IDS_EXTRACTION_ERROR }),
+    fault_name);
+
 TEST_F(EndToEnd, DestinationThatCannotBeCreatedShowsTheDirectoryError)
 {
     Installer installer("KavlinSetupE2E.exe");

@@ -5,6 +5,7 @@
   large/, large.zip the same and 300 incompressible files of 64 KiB, long enough to abort;
   corrupt.zip       e2e.zip with one byte flipped inside its last deflated entry's data;
   truncated.zip     e2e.zip cut in the middle of that entry's data;
+  many/, many.zip   the tree and 300 small files in ten folders, then zz/last.txt;
   streamed.zip      written as a writer that cannot seek writes it (sizes and CRC-32 only in
                     data descriptors), with a stored entry that is itself a ZIP archive.
 usage: make_payloads.py OUT_DIR KAVLIN_EXE README"""
@@ -113,6 +114,12 @@ def main():
     for i in range(300):
         write(os.path.join(large, 'big', f'part{i:03}.bin'), rng.randbytes(65536))
     pack(large, os.path.join(out, 'large.zip'))
+    many = os.path.join(out, 'many')
+    fill_tree(many, program, readme)
+    for i in range(300):
+        write(os.path.join(many, f'd{i // 30:02}', f'f{i:03}.txt'), f'small file {i}\r\n'.encode())
+    write(os.path.join(many, 'zz', 'last.txt'), b'the last file\r\n')
+    pack(many, os.path.join(out, 'many.zip'))
 
 
 if __name__ == '__main__':

@@ -372,6 +372,49 @@ TEST_F(ExtractTest, SizeRunningPastAnyArchiveIsAnArchiveError)
               run.messages);
 }
 
+// An update is probed before anything is written: an existing file that the extraction could
+// not replace (read-only, hidden, system, a folder of the file's name, or one another program
+// holds without sharing writes) stops it with 211, the path and the system's reason, and the
+// older installation stays as it was.
+TEST_F(ExtractTest, FilesThatCannotBeReplacedAreFoundBeforeAnythingIsWritten)
+{
+    std::string archive = ZipWriter().add_stored("a.txt", "new a").add_stored("b.txt", "new b")
+                              .finish().bytes();
+    write_file(temp / "archive.zip", archive);
+    ExtractionOptions options;
+    options.check_first = options.probe_first = true;
+    for (DWORD attribute : { FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM,
+                             FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL }) {
+        SCOPED_TRACE(attribute);
+        remove_tree(dest);
+        CreateDirectoryA(dest.c_str(), NULL);
+        write_file(dest + "\\a.txt", "old a");
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (attribute == FILE_ATTRIBUTE_DIRECTORY)
+            ASSERT_TRUE(CreateDirectoryA((dest + "\\b.txt").c_str(), NULL));
+        else
+            write_file(dest + "\\b.txt", "old b");
+        if (attribute == FILE_ATTRIBUTE_NORMAL)
+            held = CreateFileA((dest + "\\b.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        else if (attribute != FILE_ATTRIBUTE_DIRECTORY)
+            SetFileAttributesA((dest + "\\b.txt").c_str(), attribute);
+
+        Extraction run = run_extraction(temp / "archive.zip", dest, options);
+        EXPECT_FALSE(run.succeeded);
+        ASSERT_EQ(1u, run.problems.size());
+        EXPECT_EQ(ARCHIVE_CREATE_FAILED, run.problems[0].kind);
+        EXPECT_EQ(dest + "\\b.txt", run.problems[0].detail);
+        EXPECT_NE(0u, run.problems[0].system_error);
+        EXPECT_EQ("old a", read_file(dest + "\\a.txt"));
+        EXPECT_FALSE(file_exists(dest + "\\UInstall.uif"));
+
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        SetFileAttributesA((dest + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 TEST_F(ExtractTest, DestinationThatCannotBeOpenedForWritingIsReported)
 {
     // A folder stands where the file should go. (A read-only file serves as well on Windows;
@@ -386,6 +429,42 @@ TEST_F(ExtractTest, DestinationThatCannotBeOpenedForWritingIsReported)
               run.messages);
     EXPECT_TRUE(folder_exists(dest + "\\a.txt"));
     EXPECT_FALSE(file_exists(dest + "\\b.txt"));
+}
+
+// Without a log that takes records nothing is written: a log that another program holds, or a
+// folder of the log's name, stops the extraction before its first file with 211 and the log's
+// path, and what the run made for it (the destination folder) is removed again.
+TEST_F(ExtractTest, ALogThatCannotBeOpenedStopsTheExtractionBeforeItsFirstFile)
+{
+    std::string archive = ZipWriter().add_stored("sub/a.txt", "a").finish().bytes();
+    for (bool folder : { false, true }) {
+        SCOPED_TRACE(folder ? "a folder of the log's name" : "a log held open");
+        remove_tree(dest);
+        CreateDirectoryA(dest.c_str(), NULL);
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (folder) {
+            CreateDirectoryA((dest + "\\UInstall.uif").c_str(), NULL);
+        } else {
+            write_file(dest + "\\UInstall.uif", "");
+            holder = CreateFileA((dest + "\\UInstall.uif").c_str(), GENERIC_READ, 0, NULL,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        }
+        Extraction run = extract(archive);
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_CANNOT_OPEN_FILE, dest + "\\UInstall.uif") },
+                  run.messages);
+        ASSERT_EQ(1u, run.problems.size());
+        EXPECT_NE(0u, run.problems[0].system_error);
+        EXPECT_FALSE(folder_exists(dest + "\\sub"));
+    }
+    // A destination under a file cannot be made at all: its folder is named, nothing is made.
+    std::string below = temp / "Made\\Dest";
+    write_file(temp / "Made", "a file, not a folder");
+    Extraction run = run_extraction_of(temp, archive, below);
+    EXPECT_EQ(std::vector<std::string>{ failure_text(IDS_DIRECTORY_ERROR, below) }, run.messages);
+    EXPECT_EQ("a file, not a folder", read_file(temp / "Made"));
 }
 
 TEST_F(ExtractTest, FailedWriteIsReported)

@@ -117,20 +117,27 @@ TEST_F(InstallLogTest, LineEndsSplitAcrossReadsAndLoneCarriageReturns)
     EXPECT_EQ(text, log());
 }
 
-TEST_F(InstallLogTest, LogThatCannotBeOpenedIsSkippedSilently)
+TEST_F(InstallLogTest, LogThatCannotBeOpenedTakesNoRecordAndSaysWhy)
 {
-    // Held open by another program without sharing. (A read-only log is skipped the same
-    // way on Windows; Wine run by root opens one for writing all the same.)
+    // Held open by another program without sharing. (A read-only log fails the same way on
+    // Windows; Wine run by root opens one for writing all the same.)
     write_file(log_path(), "FIL:       C:\\Dest\\a.txt\r\n");
     HANDLE holder = CreateFileA(log_path().c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    append("FIL:", "C:\\Dest\\b.txt");
+    InstallLog install_log;
+    install_log_begin(&install_log, temp.path().c_str());
+    EXPECT_FALSE(install_log_add(&install_log, "FIL:", "C:\\Dest\\b.txt"));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, install_log.error);
+    install_log_end(&install_log);
     CloseHandle(holder);
     EXPECT_EQ("FIL:       C:\\Dest\\a.txt\r\n", log());
 
     // A folder that does not exist gets no log.
-    append("FIL:", "C:\\Dest\\a.txt", temp / "missing");
+    install_log_begin(&install_log, (temp / "missing").c_str());
+    EXPECT_FALSE(install_log_open(&install_log));
+    EXPECT_NE(0u, install_log.error);
+    install_log_end(&install_log);
     EXPECT_FALSE(file_exists(temp / "missing\\UInstall.uif"));
 }
 

@@ -5,6 +5,7 @@
 #include "app/strings.h"
 #include "archive/check.h"
 #include "archive/extract.h"
+#include "archive/preflight.h"
 
 
 #include <stdio.h>
@@ -150,7 +151,8 @@ void record_problem(void *context, const ArchiveProblem *problem)
 {
     Extraction *run = ((Recorder *)context)->run;
     int text_id, detail_id;
-    run->problems.push_back({ problem->kind, problem->cause, problem->reason, problem->detail });
+    run->problems.push_back({ problem->kind, problem->cause, problem->reason, problem->detail,
+                              problem->system_error });
     archive_problem_text(problem, &text_id, &detail_id);
     run->messages.push_back(detail_id ? failure_text(text_id, detail_id)
                                       : failure_text(text_id, problem->detail));
@@ -196,8 +198,12 @@ Extraction run_walks(const std::string &archive_path, const std::string &destina
     const ArchiveReport report = { record_status, record_progress, record_problem,
                                    record_stop_requested, &recorder };
     run.result = ARCHIVE_OK;
+    Preflight preflight;
+    preflight_begin(&preflight, destination.c_str());
+    const FileProbe probe = preflight_probe(&preflight);
     if (walks != EXTRACT_ONLY)
-        run.result = check_archive(&source, destination.c_str(), &report);
+        run.result = check_archive(&source, destination.c_str(), &report,
+                                   options.probe_first ? &probe : nullptr);
     if (walks != CHECK_ONLY && run.result == ARCHIVE_OK)
         run.result = extract_archive(&source, destination.c_str(), &report);
     run.succeeded = run.result == ARCHIVE_OK;

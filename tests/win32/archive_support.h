@@ -47,6 +47,7 @@ struct ReportedProblem {
     ArchiveCause cause;
     InflateResult reason;
     std::string detail;
+    uint32_t system_error;
 };
 
 // The outcome of one extraction, as its reports told it.
@@ -66,6 +67,7 @@ struct ExtractionOptions {
     int app_messages = 0;
     bool abort_first = false;
     bool check_first = false;   // check the whole archive first, as Install does
+    bool probe_first = false;   // and probe the files it replaces while checking, as Install does
 };
 
 // Runs the extraction over the archive file into `destination` with a recording report.
