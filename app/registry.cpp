@@ -1,3 +1,4 @@
+// Reading and writing the installer's configuration under Software\Orvo\Kavlin.
 #include "app/registry.h"
 #include "base/text.h"
 

@@ -47,7 +47,7 @@ bool attributes_exist(const char *path)
 }
 
 // Writes `count` characters of `text` from index `start` into `result`.
-static bool part_of(const char *text, size_t start, size_t count, char *result, size_t size)
+static bool copy_part(const char *text, size_t start, size_t count, char *result, size_t size)
 {
     if (count >= size) {
         if (size)
@@ -65,7 +65,7 @@ bool parent_path(const char *path, char *parent, size_t size)
     size_t k = 0;
 
     if (n == 3 && (path[1] == ':' || path[2] == ':'))
-        return part_of(path, 0, n, parent, size);
+        return copy_part(path, 0, n, parent, size);
     for (size_t i = n; i > 1; i--) {
         if (splits_path(path[i - 1])) {
             k = i - 1;
@@ -73,15 +73,15 @@ bool parent_path(const char *path, char *parent, size_t size)
         }
     }
     if (n == 0)
-        return part_of(path, 0, 0, parent, size);
+        return copy_part(path, 0, 0, parent, size);
     if (is_path_separator(path[k])) {
         // The separator is dropped, except after a drive designation at index 2 ("AB:\x").
         if (k == 3 && path[2] == ':')
-            return part_of(path, 0, 4, parent, size);
-        return part_of(path, 0, k, parent, size);
+            return copy_part(path, 0, 4, parent, size);
+        return copy_part(path, 0, k, parent, size);
     }
     // ':' at k, or no separator at all: keep up to and including character k.
-    return part_of(path, 0, k + 1, parent, size);
+    return copy_part(path, 0, k + 1, parent, size);
 }
 
 

@@ -1,3 +1,4 @@
+// Screenshots of the installer's windows for the documentation.
 #include "tests/e2e/screenshot.h"
 
 #include <stdio.h>

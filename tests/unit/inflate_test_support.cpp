@@ -1,3 +1,5 @@
+// Helpers of the decoder's tests: streams built bit by bit, zlib as the reference encoder,
+// and runs of the decoder over memory.
 #include "tests/unit/inflate_test_support.h"
 
 #include <zlib.h>

@@ -1,3 +1,4 @@
+// Helpers of the installer shell's Windows tests.
 #include "tests/win32/app_support.h"
 #include "tests/win32/folders.h"
 #include "tools/robot/robot.h"

@@ -1,3 +1,4 @@
+// The CRC-32 of the ZIP format against a bitwise reference.
 #include "archive/crc32.h"
 #include "tests/win32/archive_support.h"
 

@@ -1,3 +1,5 @@
+// The extraction under Wine: archives of every writer, odd and damaged archives, names,
+// paths, failures of the disk, the log and the probe of an update, and the user's stop.
 #include "archive/entry_names.h"
 #include "archive/extract.h"
 #include "app/state.h"

@@ -1,3 +1,4 @@
+// The install log: records written once, whole, in any letter case, and the lines it keeps.
 #include "archive/install_log.h"
 #include "tests/win32/archive_support.h"
 

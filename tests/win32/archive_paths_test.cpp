@@ -1,3 +1,4 @@
+// The path helpers and folder creation.
 #include "archive/install_log.h"
 #include "archive/paths.h"
 #include "app/state.h"

@@ -1,3 +1,4 @@
+// Helpers of the extraction tests.
 #include "tests/win32/archive_support.h"
 
 #include "app/state.h"

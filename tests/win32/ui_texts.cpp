@@ -1,3 +1,4 @@
+// The installer's texts for the tests, in UTF-8, the ANSI code page and UTF-16.
 #include "tests/win32/ui_texts.h"
 #include "ui_texts_data.h"
 
