@@ -7,9 +7,11 @@ namespace {
 
 enum { FALLBACK_CLUSTER = 4096 };
 
-uint64_t whole_clusters(uint64_t bytes, uint64_t cluster)
+// Rounds up to whole allocation units (a power of two on every file system the installer
+// meets: see preflight_begin).
+uint64_t whole_clusters(uint64_t bytes, uint32_t cluster)
 {
-    return (bytes + cluster - 1) / cluster * cluster;
+    return (bytes + cluster - 1) & ~(uint64_t)(cluster - 1);
 }
 
 // The root of the path's drive ("C:\", or "\\server\share\") in `root`; false for a relative
@@ -85,14 +87,15 @@ void preflight_begin(Preflight *preflight, const char *destination)
     char folder[PATH_SIZE];
     char root[PATH_SIZE];
     char parent[PATH_SIZE];
-    DWORD sectors, bytes, free_clusters, clusters;
+    DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
 
     memset(preflight, 0, sizeof *preflight);
     preflight->cluster = FALLBACK_CLUSTER;
     bool rooted = drive_root(destination, root, sizeof root);
     bool counted = rooted && GetDiskFreeSpaceA(root, &sectors, &bytes, &free_clusters, &clusters);
-    if (counted && sectors && bytes)
-        preflight->cluster = (uint64_t)sectors * bytes;
+    DWORD cluster = sectors * bytes;
+    if (counted && cluster && (cluster & (cluster - 1)) == 0)
+        preflight->cluster = cluster;
 
     // The nearest folder that exists: the destination may not be there yet.
     if (!text_copy(folder, destination, sizeof folder))
@@ -124,8 +127,8 @@ bool preflight_room(const Preflight *preflight, DWORD *needed_kib, DWORD *free_k
                           ? preflight->needed - preflight->replaced : 0;
     needed = whole_clusters(needed, preflight->cluster);
     uint64_t most = 0xFFFFFFFF;
-    uint64_t needed_k = (needed + 1023) / 1024;
-    uint64_t free_k = preflight->free_bytes / 1024;
+    uint64_t needed_k = (needed + 1023) >> 10;
+    uint64_t free_k = preflight->free_bytes >> 10;
     *needed_kib = (DWORD)(needed_k < most ? needed_k : most);
     *free_kib = (DWORD)(free_k < most ? free_k : most);
     return !preflight->space_known || needed <= preflight->free_bytes;

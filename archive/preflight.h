@@ -11,7 +11,7 @@
 #include <windows.h>
 
 struct Preflight {
-    uint64_t cluster;           // bytes per allocation unit of the destination's drive
+    uint32_t cluster;           // bytes per allocation unit of the destination's drive
     bool space_known;           // the drive's free space could be asked
     uint64_t free_bytes;
     uint64_t needed;            // what the payload's files and the log's growth will occupy
