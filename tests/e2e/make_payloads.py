@@ -17,6 +17,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from streamed_zip import write_streamed  # noqa: E402
+
 
 def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -69,22 +72,6 @@ def damage(source, out):
     open(os.path.join(out, 'damaged-entry.txt'), 'w').write(name)
 
 
-class Pipe:
-    """A file that can only be written, as a pipe is: zipfile then streams its entries."""
-
-    def __init__(self, path):
-        self.file = open(path, 'wb')
-
-    def write(self, data):
-        return self.file.write(data)
-
-    def flush(self):
-        self.file.flush()
-
-    def close(self):
-        self.file.close()
-
-
 def streamed(out):
     """An archive whose stored entry docs/report.docx is a document (a ZIP archive itself),
     written to a pipe: a walk that took the local header's zero sizes would unpack the
@@ -93,12 +80,9 @@ def streamed(out):
     with zipfile.ZipFile(document, 'w', zipfile.ZIP_DEFLATED) as z:
         z.writestr('[Content_Types].xml', '<Types/>')
         z.writestr('word/document.xml', '<document>' + 'text ' * 200 + '</document>')
-    pipe = Pipe(os.path.join(out, 'streamed.zip'))
-    with zipfile.ZipFile(pipe, 'w', zipfile.ZIP_STORED) as z:
-        z.writestr('docs/report.docx', open(document, 'rb').read())
-        z.writestr('readme.txt', 'Kavlin measures traffic.\r\n')
-        z.writestr('setup.ini', '[setup]\r\n')
-    pipe.close()
+    write_streamed(os.path.join(out, 'streamed.zip'),
+                   [('docs/report.docx', open(document, 'rb').read()),
+                    ('readme.txt', 'Kavlin measures traffic.\r\n'), ('setup.ini', '[setup]\r\n')])
 
 
 def main():

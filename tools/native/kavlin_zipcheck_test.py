@@ -11,6 +11,9 @@ import sys
 import zipfile
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tests', 'support'))
+from streamed_zip import write_streamed  # noqa: E402
+
 check, work = sys.argv[1:3]
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
@@ -102,22 +105,8 @@ with zipfile.ZipFile(os.path.join(work, 'zip64.zip'), 'w') as z:
 expect(os.path.join(work, 'zip64.zip'), False, ['ZIP64'])
 # Sizes only in data descriptors, as writers that cannot seek write them: Python's zipfile on a
 # pipe, and bsdtar (which also pads its stream to whole blocks).
-class Pipe:
-    def __init__(self, path):
-        self.file = open(path, 'wb')
-
-    def write(self, data):
-        return self.file.write(data)
-
-    def flush(self):
-        self.file.flush()
-
-
-pipe = Pipe(os.path.join(work, 'pipe.zip'))
-with zipfile.ZipFile(pipe, 'w', zipfile.ZIP_STORED) as z:
-    z.writestr('docs/report.docx', open(good, 'rb').read())
-    z.writestr('readme.txt', text)
-pipe.file.close()
+write_streamed(os.path.join(work, 'pipe.zip'), [('docs/report.docx', open(good, 'rb').read()),
+                                                ('readme.txt', text)])
 expect(os.path.join(work, 'pipe.zip'), False, ["entry 'docs/report.docx'", 'only in a data descriptor'])
 subprocess.run(['bsdtar', '--format', 'zip', '-cf', '../bsdtar.zip', '.'], cwd=tree, check=True)
 expect(os.path.join(work, 'bsdtar.zip'), False, ['only in a data descriptor'])
