@@ -17,6 +17,9 @@ packages=(
   fonts-wine
   xvfb x11-utils imagemagick zip unzip
   zlib1g-dev libdeflate-dev googletest python3
+  # The decoder built as the installer runs it (32-bit, for the 80386) and the 32-bit zlib and
+  # libdeflate it is timed against (make bench).
+  gcc-multilib g++-multilib zlib1g-dev:i386 libdeflate-dev:i386
 )
 
 missing=()
