@@ -168,22 +168,21 @@ unsigned long memory_read(void *context, unsigned char *buffer, unsigned long co
     return n;
 }
 
-int memory_write(void *context, const unsigned char *buffer, unsigned long count)
+bool memory_write(void *context, const unsigned char *data, unsigned long count)
 {
     Memory *m = static_cast<Memory *>(context);
     if (count > m->out_size - m->out_pos)
-        return 0;
-    memcpy(m->out + m->out_pos, buffer, count);
+        return false;
+    memcpy(m->out + m->out_pos, data, count);
     m->out_pos += count;
-    return 1;
+    return true;
 }
 
 bool run_kavlin(const Bytes &stream, Bytes &out)
 {
     Memory m = {&stream, 0, out.data(), 0, out.size()};
-    InflateIo io = {memory_read, memory_write, &m};
-    long remaining = (long)stream.size();
-    return inflate_stream(&io, &remaining) == INFLATE_OK && m.out_pos == out.size();
+    InflateIo io = {memory_read, &m, memory_write, &m};
+    return inflate_stream(&io) == INFLATE_OK && m.out_pos == out.size();
 }
 
 bool run_zlib(const Bytes &stream, Bytes &out)
