@@ -39,7 +39,7 @@ enum {
 struct ZipSource {
     // Reads up to `count` bytes at the current position; returns the count read, 0 at the end
     // of the archive or on failure.
-    unsigned long (*read)(void *context, unsigned char *buffer, unsigned long count);
+    ByteReader read;
     // Moves to `offset` from the archive's start; false when that failed.
     bool (*seek)(void *context, uint32_t offset);
     void *context;
@@ -49,7 +49,7 @@ struct ZipSource {
 // and checked).
 struct ZipSink {
     // Writes `count` bytes; false when not all of them were written.
-    bool (*write)(void *context, const unsigned char *data, unsigned long count);
+    ByteWriter write;
     void *context;
 };
 
