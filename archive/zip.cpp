@@ -53,8 +53,11 @@ struct EntryOutput {
     bool overrun;
 };
 
-bool put_output(EntryOutput *output, const unsigned char *data, unsigned long count)
+// The entry's checking writer (a ByteWriter over an EntryOutput), which the decoder writes to
+// directly.
+bool put_output(void *context, const unsigned char *data, unsigned long count)
 {
+    EntryOutput *output = (EntryOutput *)context;
     if (output->size + count > output->declared) {
         output->overrun = true;
         return false;
@@ -66,22 +69,25 @@ bool put_output(EntryOutput *output, const unsigned char *data, unsigned long co
     return true;
 }
 
-// The decoder's two callbacks: its reads come from the archive (it bounds them by the entry's
-// compressed size itself), its writes go through the entry's output checks.
-struct InflateBinding {
+// The entry's compressed data as the decoder reads it: the archive, bounded by the compressed
+// size, so that a stream that needs more is cut short there.
+struct EntryInput {
     const ZipSource *source;
-    EntryOutput *output;
+    uint32_t remaining;
 };
 
-unsigned long inflate_read(void *context, unsigned char *buffer, unsigned long count)
+unsigned long read_entry_data(void *context, unsigned char *buffer, unsigned long count)
 {
-    const ZipSource *source = ((InflateBinding *)context)->source;
-    return source->read(source->context, buffer, count);
-}
-
-int inflate_write(void *context, const unsigned char *buffer, unsigned long count)
-{
-    return put_output(((InflateBinding *)context)->output, buffer, count);
+    EntryInput *input = (EntryInput *)context;
+    if (count > input->remaining)
+        count = input->remaining;
+    if (count == 0)
+        return 0;
+    unsigned long got = input->source->read(input->source->context, buffer, count);
+    if (got > count)
+        got = count;
+    input->remaining -= got;
+    return got;
 }
 
 ArchiveFailure copy_stored(const ZipSource *source, uint32_t remaining, EntryOutput *output)
@@ -115,13 +121,12 @@ ArchiveFailure copy_stored(const ZipSource *source, uint32_t remaining, EntryOut
 ArchiveFailure inflate_data(const ZipSource *source, uint32_t compressed, EntryOutput *output,
                             InflateResult *reason)
 {
-    InflateBinding binding = { source, output };
-    InflateIo io = { inflate_read, inflate_write, &binding };
-    // The decoder counts a signed remainder: a size past 2 GiB reads as nothing, and the
-    // stream is then cut short.
-    long remaining = (long)(int32_t)compressed;
+    // Offsets and counts are signed 32-bit: a size past 2 GiB reads as nothing, and the stream
+    // is then cut short.
+    EntryInput input = { source, compressed > ZIP_LARGEST_OFFSET ? 0 : compressed };
+    InflateIo io = { read_entry_data, &input, put_output, output };
 
-    InflateResult result = inflate_stream(&io, &remaining);
+    InflateResult result = inflate_stream(&io);
     if (result == INFLATE_OK)
         return ARCHIVE_OK;
     if (result == INFLATE_WRITE_FAILED)

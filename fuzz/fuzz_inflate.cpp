@@ -1,9 +1,10 @@
 // libFuzzer target of the DEFLATE decoder. The first input byte chooses how the input is
-// served (short reads, a tighter entry bound, a failing write); the rest is the stream.
+// served (short reads, a reader that ends early, a failing write); the rest is the stream.
 // Beyond the sanitizers' checks it asserts the decoder's contract:
-// - a stream that zlib decodes completely decodes here too, to the same bytes;
+// - a stream that zlib decodes completely decodes here too, to the same bytes, and the reads
+//   stop with the one that gave the stream's last byte;
 // - every write but the last is a whole window of 32768 bytes;
-// - no read asks for more than min(entry bytes left, 32768), and none goes past the entry;
+// - every read asks for 32768 bytes, and none follows a read that gave nothing;
 // - a failing write gives INFLATE_WRITE_FAILED and no further write.
 #include <zlib.h>
 
@@ -21,7 +22,9 @@ struct Source {
     size_t size;
     size_t pos;
     unsigned long short_read; // 0: reads give all they are asked
-    long unread;              // the bound the reads must respect
+    size_t end;               // the reader gives nothing past this
+    size_t before_last_read;  // pos before the last read
+    bool ended;               // a read gave nothing
     std::vector<uint8_t> output;
     size_t writes;
     size_t failing_write; // SIZE_MAX for none
@@ -31,23 +34,24 @@ struct Source {
 unsigned long fuzz_read(void *context, unsigned char *buffer, unsigned long count)
 {
     Source *s = static_cast<Source *>(context);
-    unsigned long allowed = s->unread < 32768 ? (unsigned long)s->unread : 32768ul;
-    if (count != allowed)
+    if (count != 32768)
         abort(); // a read of another size than the documented chunk
+    if (s->ended)
+        abort(); // a read after the end of the data
     size_t n = count;
-    if (n > s->size - s->pos)
-        n = s->size - s->pos;
+    if (n > s->end - s->pos)
+        n = s->end - s->pos;
     if (s->short_read && n > s->short_read)
         n = s->short_read;
-    memcpy(buffer, s->data + s->pos, n);
+    if (n > 0)
+        memcpy(buffer, s->data + s->pos, n);
+    s->before_last_read = s->pos;
     s->pos += n;
-    s->unread -= (long)n;
-    if (n == 0)
-        s->unread = 0;
+    s->ended = n == 0;
     return n;
 }
 
-int fuzz_write(void *context, const unsigned char *buffer, unsigned long count)
+bool fuzz_write(void *context, const unsigned char *buffer, unsigned long count)
 {
     Source *s = static_cast<Source *>(context);
     if (s->partial_write_seen)
@@ -55,13 +59,14 @@ int fuzz_write(void *context, const unsigned char *buffer, unsigned long count)
     if (count != 32768)
         s->partial_write_seen = true;
     if (s->writes++ == s->failing_write)
-        return 0;
+        return false;
     s->output.insert(s->output.end(), buffer, buffer + count);
-    return 1;
+    return true;
 }
 
-// zlib's verdict on the stream: true and its output when it decodes completely.
-bool zlib_inflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out)
+// zlib's verdict on the stream: true, its output and the bytes the stream takes when it
+// decodes completely.
+bool zlib_inflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out, size_t *used)
 {
     z_stream z;
     memset(&z, 0, sizeof z);
@@ -77,6 +82,7 @@ bool zlib_inflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out)
         r = inflate(&z, Z_NO_FLUSH);
         out->insert(out->end(), chunk, chunk + (sizeof chunk - z.avail_out));
     } while (r == Z_OK && (z.avail_out == 0 || z.avail_in > 0));
+    *used = z.total_in;
     inflateEnd(&z);
     return r == Z_STREAM_END;
 }
@@ -97,20 +103,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s.size = size;
     s.pos = 0;
     s.short_read = short_reads[options & 3];
-    // Bit 2: the entry ends 3 bytes before the data does (the rest belongs to a next entry).
-    long entry = (options & 4) && size >= 3 ? (long)size - 3 : (long)size;
-    s.unread = entry;
+    // Bit 2: the reader ends 3 bytes before the data does (as a bound on an archive entry).
+    size_t entry = (options & 4) && size >= 3 ? size - 3 : size;
+    s.end = entry;
+    s.before_last_read = 0;
+    s.ended = false;
     s.writes = 0;
     // Bit 3: the write numbered by bits 4..5 fails.
     s.failing_write = (options & 8) ? (size_t)((options >> 4) & 3) : SIZE_MAX;
     s.partial_write_seen = false;
 
-    InflateIo io = {fuzz_read, fuzz_write, &s};
-    long remaining = entry;
-    InflateResult r = inflate_stream(&io, &remaining);
+    InflateIo io = {fuzz_read, &s, fuzz_write, &s};
+    InflateResult r = inflate_stream(&io);
 
-    if (s.pos > (size_t)entry || remaining < 0 || remaining > entry)
-        abort(); // read past the entry, or a bound that does not add up
     if (s.failing_write != SIZE_MAX && s.writes > s.failing_write && r != INFLATE_WRITE_FAILED)
         abort(); // a failed write that was not reported
     if (r == INFLATE_WRITE_FAILED && s.writes != s.failing_write + 1)
@@ -118,9 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (s.failing_write == SIZE_MAX) {
         std::vector<uint8_t> reference;
-        bool zlib_ok = zlib_inflate(data, (size_t)entry, &reference);
+        size_t used = 0;
+        bool zlib_ok = zlib_inflate(data, entry, &reference, &used);
         if (zlib_ok && (r != INFLATE_OK || s.output != reference))
             abort(); // zlib decodes it and this decoder does not, or differently
+        if (zlib_ok && (s.before_last_read >= used || s.pos < used))
+            abort(); // a read after the stream's last byte, or the stream not read whole
         if (r != INFLATE_OK && s.output.size() % 32768 != 0)
             abort(); // a failed entry may only have whole windows written
     }

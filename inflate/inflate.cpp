@@ -11,8 +11,8 @@
 // - 3.2.4: a stored block skips to the next byte boundary, then holds LEN, NLEN (the one's
 //   complement of LEN) and LEN literal bytes.
 // - 3.2.5: compressed data is a sequence of literal bytes and <length, backward distance>
-//   pairs; a distance may not reach before the start of the data (here: of the entry), and a
-//   match may overlap its own output (distance smaller than the length), which repeats bytes.
+//   pairs; a distance may not reach before the start of the data, and a match may overlap
+//   its own output (distance smaller than the length), which repeats bytes.
 // - 3.2.6: the fixed codes; literal/length symbols 286 and 287 and distance symbols 30 and 31
 //   never occur in valid data.
 // - 3.2.7: a dynamic block header: HLIT, HDIST, HCLEN, the code-length code's lengths, then
@@ -20,14 +20,19 @@
 //   symbols 16 (previous length 3..6 times), 17 (zero 3..10 times), 18 (zero 11..138 times);
 //   repeats may cross from the literal/length lengths into the distance lengths.
 //
-// Observable behaviour kept exactly: reads of min(remaining, 32768) bytes made only when the
-// input buffer is empty; writes of exactly 32768 bytes while decoding and one shorter write
-// at the end; every failure a distinct result. For speed, the bit reader fetches up to a
-// machine word at a time while the buffer holds enough bytes, and matches are copied in
-// blocks; both give the bytes and results of the byte-at-a-time definition.
+// Two paths decode the literals and matches of a block. The fast path runs while the input
+// buffer holds enough bytes for a whole step and the window has room for the longest match:
+// it refills the bit buffer a whole word at a time, resolves most codes with one table lookup
+// (the extra bits taken with the code), and copies matches a word at a time without calls.
+// The careful path decodes one literal or match at a time near the ends of the input and of
+// the window, taking input bytes one by one, checking every bit against the end of the data
+// and flushing the window when it fills. Both give the bytes and results of decoding bit by
+// bit.
 #include "inflate/inflate.h"
 #include "inflate/inflate_tables.h"
 
+#include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 
 // The bit buffer: a machine word (64 bits natively, 32 in the 32-bit installer). Native tests
@@ -37,14 +42,17 @@ typedef unsigned int BitWord;
 #else
 typedef unsigned long BitWord;
 #endif
+
 enum {
-    BIT_WORD_BITS = (int)(sizeof(BitWord) * 8),
-    // Bits after a fast refill: at least this many are valid.
-    REFILL_MIN_BITS = BIT_WORD_BITS - 8,
-    // The fast loop runs while the input buffer holds at least this many bytes (enough for
-    // the refills of one symbol, a whole word loaded each time) ...
-    FAST_INPUT_MARGIN = 16,
-    // ... and while a literal or the longest match (258) cannot fill the window.
+    WORD_BYTES = (int)sizeof(BitWord),
+    WORD_BITS = WORD_BYTES * 8,
+    // A refill of the fast path leaves at least this many bits in the buffer.
+    REFILL_MIN_BITS = WORD_BITS - 8,
+    // The fast path runs while the input buffer holds this many bytes: a step (one literal/
+    // length code and what follows it) refills at most three times, each loading one word and
+    // moving on by less than a word ...
+    FAST_INPUT_MARGIN = 3 * WORD_BYTES,
+    // ... and while a step, at most the longest match (RFC 1951 3.2.5), cannot fill the window.
     LONGEST_MATCH = 258,
     FAST_WINDOW_LIMIT = INFLATE_WINDOW_SIZE - LONGEST_MATCH,
     // Room for the code lengths of a dynamic block: 286 literal/length and 30 distance codes.
@@ -52,97 +60,91 @@ enum {
     MAX_DISTANCE_CODES = 30
 };
 
-// Internal outcome of decode_codes and the slow decoding step: a block went on, ended, or
-// failed with an InflateResult (all values of InflateResult but INFLATE_OK are failures).
-enum { CODES_CONTINUE = -1, CODES_END_OF_BLOCK = INFLATE_OK };
-
-// The state of decoding one entry. Nothing carries over from one entry to the next.
-struct DecoderState {
-    // Input: the compressed bytes of the entry.
-    const InflateIo *io;
-    unsigned char *input_buffer; // 32768 bytes: the last chunk read
-    unsigned input_pos;          // index of the next byte of input_buffer to deliver
-    unsigned input_count;        // number of bytes the last read put into input_buffer
-    long unread;                 // entry bytes not yet read into input_buffer
-
-    // Bit reader: bits taken from the input and not yet used, the next one in bit 0.
-    BitWord bit_buffer;
-    unsigned bit_count;   // valid bits in bit_buffer (above them every bit is 0)
-    unsigned bits_past_end; // how many of the top valid bits are 1 bits that stand for data
-                            // past the end of the entry: look-ahead only, never decoded
-
-    // Output: the sliding window, which holds the most recent output. Positions below
-    // window_pos are not yet written; those above it are older, written output that still
-    // serves as history for matches.
-    unsigned char *window; // 32768 bytes
-    unsigned window_pos;   // next position to fill; 0..32767 between steps
-    int window_wrapped;    // nonzero once a whole window was written: every distance up to
-                           // 32768 then reaches decoded bytes of this entry
-
-    // The fixed codes (RFC 1951 3.2.6), built at the entry's first fixed block and kept until
-    // its end.
-    DecodeEntry *fixed_literal_table;
-    DecodeEntry *fixed_literal_list;
-    int fixed_literal_width;
-    DecodeEntry *fixed_distance_table;
-    DecodeEntry *fixed_distance_list;
-    int fixed_distance_width;
+// The tables of one block's literal/length and distance codes, side by side so that the fast
+// path reaches both from one pointer.
+struct HuffmanTables {
+    DecodeEntry literal[LITERAL_TABLE_SIZE];
+    DecodeEntry distance[DISTANCE_TABLE_SIZE];
 };
 
+// Internal outcome of a decoding step: the block goes on, ends, or fails with an
+// InflateResult (all values of InflateResult but INFLATE_OK are failures).
+enum { CODES_CONTINUE = -1, CODES_END_OF_BLOCK = INFLATE_OK };
+
+// The state of decoding one stream, allocated once per stream.
+struct DecoderState {
+    const InflateIo *io;
+
+    // Input: the bytes of the last read not yet taken into the bit buffer, and that buffer:
+    // bits taken from the input and not yet used, the next one in bit 0. Above the
+    // `bit_count` valid bits every bit is 0.
+    const unsigned char *in;
+    const unsigned char *in_end;
+    BitWord bit_buffer;
+    unsigned bit_count;
+    unsigned input_ended; // nonzero once a read gave nothing: the data has ended and is not
+                          // read again
+
+    // Output: the sliding window holds the most recent output. Positions below window_pos are
+    // not yet written; those above it are older, written output that still serves as history
+    // for matches.
+    unsigned window_pos;     // next position to fill; 0..32767 between steps
+    unsigned window_wrapped; // nonzero once a whole window was written: every distance up to
+                             // 32768 then reaches decoded bytes of this stream
+
+    HuffmanTables dynamic;                                 // the current dynamic block's codes
+    DecodeEntry code_length_table[CODE_LENGTH_TABLE_SIZE]; // its code-length code
+    // The two buffers, the window last and 8-byte aligned, so that it ends the allocation: a
+    // write past it is one past the block, which the sanitizers of the native builds report.
+    alignas(8) unsigned char input_buffer[INFLATE_INPUT_CHUNK];
+    unsigned char window[INFLATE_WINDOW_SIZE];
+};
+static_assert(sizeof(DecoderState) == offsetof(DecoderState, window) + INFLATE_WINDOW_SIZE,
+              "no padding after the window");
+
+// bit_mask[n] = 2^n - 1 for n = 0..31: the fast path masks extra bits and sub-table indexes
+// with a lookup, which keeps the shift register free.
+static const unsigned int bit_mask[32] = {
+    0x0, 0x1, 0x3, 0x7, 0xf, 0x1f, 0x3f, 0x7f, 0xff, 0x1ff, 0x3ff, 0x7ff, 0xfff, 0x1fff, 0x3fff, 0x7fff,
+    0xffff, 0x1ffff, 0x3ffff, 0x7ffff, 0xfffff, 0x1fffff, 0x3fffff, 0x7fffff, 0xffffff, 0x1ffffff, 0x3ffffff,
+    0x7ffffff, 0xfffffff, 0x1fffffff, 0x3fffffff, 0x7fffffff};
+
+// (1 << n) - 1 for n below the word's width.
+static inline BitWord low_bits(unsigned n)
+{
+    return ((BitWord)1 << n) - 1;
+}
+
 // ---------------------------------------------------------------------------------------------
-// Byte source: the entry's data, read in chunks of at most 32768 bytes, each read only when
-// every byte of the previous chunk has been delivered, and never past the entry's end.
+// Input and bit reader of the careful path.
 
-// Bytes of the entry not yet delivered to the bit reader.
-static long entry_remaining(const DecoderState *s)
+// Reads the next chunk once every byte of the last one has been taken. Returns false at the
+// end of the data.
+static bool read_input(DecoderState *s)
 {
-    return s->unread + (long)(s->input_count - s->input_pos);
+    if (s->input_ended)
+        return false;
+    unsigned long got = s->io->read(s->io->read_context, s->input_buffer, INFLATE_INPUT_CHUNK);
+    if (got > INFLATE_INPUT_CHUNK)
+        got = INFLATE_INPUT_CHUNK; // a reader that claims more than it was asked is not believed
+    s->in = s->input_buffer;
+    s->in_end = s->input_buffer + got;
+    if (got == 0)
+        s->input_ended = 1;
+    return got != 0;
 }
 
-// Returns the next byte of the input buffer, refilling it from the archive when every byte
-// has been delivered; -1 when the read yields nothing.
-static int fetch_archive_byte(DecoderState *s)
-{
-    if (s->input_pos >= s->input_count) {
-        unsigned long wanted = s->unread < INFLATE_INPUT_CHUNK ? (unsigned long)s->unread : (unsigned long)INFLATE_INPUT_CHUNK;
-        unsigned long got = s->io->read(s->io->context, s->input_buffer, wanted);
-        if (got > wanted)
-            got = wanted; // a reader that claims more than it was asked is not believed
-        s->input_count = (unsigned)got;
-        s->input_pos = 0;
-        s->unread -= (long)got;
-        if (got == 0) {
-            s->unread = 0;
-            return -1;
-        }
-    }
-    return s->input_buffer[s->input_pos++];
-}
-
-// Returns the next byte of the entry's data, or -1 at its end.
-static int next_entry_byte(DecoderState *s)
-{
-    if (entry_remaining(s) <= 0)
-        return -1;
-    return fetch_archive_byte(s);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Bit reader. need_bits asks for at most 16 bits. Past the entry's end it supplies 1 bits
-// (as look-ahead for the last code of a stream, whose table lookup may ask for more bits than
-// the code has) and counts them in bits_past_end; using any of them is the end of the data.
-
-static void need_bits(DecoderState *s, unsigned n)
+// Takes input bytes into the bit buffer until it holds n bits (n <= 16), or the data ends.
+// Returns whether it holds them.
+static bool need_bits(DecoderState *s, unsigned n)
 {
     while (s->bit_count < n) {
-        int b = next_entry_byte(s);
-        if (b < 0) {
-            b = 0xff;
-            s->bits_past_end += 8;
-        }
-        s->bit_buffer |= (BitWord)b << s->bit_count;
+        if (s->in == s->in_end && !read_input(s))
+            return false;
+        s->bit_buffer |= (BitWord)*s->in++ << s->bit_count;
         s->bit_count += 8;
     }
+    return true;
 }
 
 static void drop_bits(DecoderState *s, unsigned n)
@@ -151,36 +153,62 @@ static void drop_bits(DecoderState *s, unsigned n)
     s->bit_count -= n;
 }
 
-// The value of the next n bits (n <= 16).
-static unsigned peek_bits(const DecoderState *s, unsigned n)
+// Reads n bits (n <= 16) as a number (RFC 1951 3.1.1). Returns false when the data ends first.
+static bool read_bits(DecoderState *s, unsigned n, unsigned *value)
 {
-    return (unsigned)(s->bit_buffer & bit_mask[n]);
-}
-
-// Nonzero when bits past the end of the data have been used.
-static int used_past_end(const DecoderState *s)
-{
-    return s->bit_count < s->bits_past_end;
-}
-
-// Reads n bits as a number (RFC 1951 3.1.1); sets *truncated when they were not all there.
-static unsigned read_bits(DecoderState *s, unsigned n, int *truncated)
-{
-    need_bits(s, n);
-    unsigned value = peek_bits(s, n);
+    if (!need_bits(s, n))
+        return false;
+    *value = (unsigned)(s->bit_buffer & low_bits(n));
     drop_bits(s, n);
-    if (used_past_end(s))
-        *truncated = 1;
-    return value;
+    return true;
+}
+
+// Decodes the next code with `table` (root of 2^root_bits entries) and drops its bits, not
+// the extra bits that follow it. Takes input bytes only as the code needs them, so that no
+// read is made after the stream's last byte: the lookup sees the bits there are (those above
+// read as 0) and the code decodes as soon as its own bits are all there, since every index
+// that shares a code's bits leads to the same entry.
+static InflateResult decode_symbol(DecoderState *s, const DecodeEntry *table, unsigned root_bits,
+                                   DecodeEntry *out)
+{
+    for (;;) {
+        DecodeEntry entry = table[s->bit_buffer & low_bits(root_bits)];
+        unsigned code_bits = entry_code_length(entry);
+        if (entry & ENTRY_LINK) {
+            unsigned width = code_bits;
+            entry = table[entry_value(entry) + ((s->bit_buffer >> root_bits) & low_bits(width))];
+            code_bits = root_bits + entry_code_length(entry);
+        }
+        if (code_bits <= s->bit_count) {
+            if (entry & ENTRY_INVALID) // a match where the distance code is empty, or a code no
+                                       // symbol has
+                return entry_is_no_code(entry) ? INFLATE_BAD_CODE_LENGTHS : INFLATE_BAD_CODE;
+            drop_bits(s, code_bits);
+            *out = entry;
+            return INFLATE_OK;
+        }
+        if (!need_bits(s, s->bit_count + 1))
+            return INFLATE_TRUNCATED;
+    }
+}
+
+// Reads the extra bits of a length or distance entry and adds them to its base value.
+static bool read_value(DecoderState *s, DecodeEntry entry, unsigned *value)
+{
+    unsigned extra;
+    if (!read_bits(s, entry_total_bits(entry) - entry_code_length(entry), &extra))
+        return false;
+    *value = entry_value(entry) + extra;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
-// Window and flush.
+// Window, flush and match copies.
 
 // Writes window[0 .. n) to the output.
 static InflateResult flush_window(DecoderState *s, unsigned n)
 {
-    if (!s->io->write(s->io->context, s->window, n))
+    if (!s->io->write(s->io->write_context, s->window, n))
         return INFLATE_WRITE_FAILED;
     return INFLATE_OK;
 }
@@ -195,66 +223,95 @@ static InflateResult window_advanced(DecoderState *s)
     return flush_window(s, INFLATE_WINDOW_SIZE);
 }
 
-// Copies `length` bytes from `from` to `to` as a byte-by-byte forward copy would, where `to`
-// lies after `from` (to - from is the match distance): when the distance is smaller than the
-// length, the bytes just written are copied again, repeating the last `distance` bytes.
-// Writes no byte outside [to, to + length).
-static inline void copy_match(unsigned char *to, const unsigned char *from, unsigned length)
+static inline BitWord load_word(const unsigned char *p)
 {
-    unsigned long distance = (unsigned long)(to - from);
-    if (distance >= 8) {
-        // Each 8-byte piece lies wholly before its destination: its bytes are final. (Also
-        // the quickest copy of the short matches that dominate, without a call.)
-        while (length >= 8) {
-            memcpy(to, from, 8);
-            to += 8;
-            from += 8;
-            length -= 8;
-        }
-        while (length-- > 0)
-            *to++ = *from++;
-    } else if (distance == 1) {
-        memset(to, *from, length);
-    } else {
-        // A short period: double the repeated pattern with each copy.
-        const unsigned char *pattern = from;
-        while (length > 0) {
-            unsigned piece = (unsigned)(to - pattern);
-            if (piece > length)
-                piece = length;
-            memcpy(to, pattern, piece);
-            to += piece;
-            length -= piece;
-        }
-    }
+    BitWord word;
+    memcpy(&word, p, sizeof word); // one load: the copy of a constant size is no call
+    return word;
 }
 
-// Copies a match of `length` bytes from `distance` bytes back into the window at window_pos
-// when it cannot fill the window (window_pos + length < 32768) and the distance is valid.
-// The source may wrap from the window's end to its start (window positions are taken modulo
-// 32768, RFC 1951's largest distance).
-static inline void copy_match_in_window(unsigned char *window, unsigned window_pos,
-                                        unsigned distance, unsigned length)
+// Copies 4 bytes, read before any of them is written.
+static inline void copy_4(unsigned char *to, const unsigned char *from)
 {
+    unsigned int word;
+    memcpy(&word, from, 4);
+    memcpy(to, &word, 4);
+}
+
+// Copies `length` bytes from `from` to `to` as a forward byte-by-byte copy would, where the two
+// lie at least 4 bytes apart (either way round): 4 bytes at a time, the last piece ending at
+// the copy's end. That piece may write again bytes of the piece before it, with the same
+// values: its source is final (4 or more bytes before the destination), or not yet written
+// (after it). Writes no byte outside [to, to + length).
+static inline void copy_apart(unsigned char *to, const unsigned char *from, unsigned length)
+{
+    if (length < 4) {
+        for (; length > 0; length--)
+            *to++ = *from++;
+        return;
+    }
+    unsigned char *const last = to + length - 4;
+    const unsigned char *const last_from = from + length - 4;
+    for (; length > 8; length -= 8, to += 8, from += 8) {
+        copy_4(to, from);
+        copy_4(to + 4, from + 4);
+    }
+    // 1 to 8 bytes left: the last piece copies the last 4 of them (or of the copy).
+    if (length > 4)
+        copy_4(to, from);
+    copy_4(last, last_from);
+}
+
+// Copies a match of `length` bytes from `distance` bytes back (RFC 1951 3.2.5) as a byte-by-
+// byte forward copy would: when the distance is smaller than the length, the bytes just
+// written are copied again, repeating the last `distance` bytes. Writes no byte outside
+// [to, to + length): the bytes after the match are history still needed.
+static inline void copy_match(unsigned char *to, unsigned distance, unsigned length)
+{
+    const unsigned char *from = to - distance;
+    if (distance < 4) {
+        // A short period: once its first 4 bytes (6 for distance 3) are written byte by byte,
+        // the match repeats with that longer period as well.
+        unsigned period = distance == 3 ? 6 : 4;
+        unsigned first = length < period ? length : period;
+        for (unsigned i = 0; i < first; i++)
+            to[i] = from[i];
+        to += first;
+        length -= first;
+        from = to - period;
+    }
+    copy_apart(to, from, length);
+}
+
+// Copies a match at `to`, which lies in `window` with room for the match before the window's
+// end, when the distance reaches decoded bytes. The source may start in the older history at
+// the window's end and continue at its start (window positions are taken modulo 32768, RFC
+// 1951's largest distance).
+static inline void copy_match_in_window(unsigned char *window, unsigned char *to, unsigned distance,
+                                        unsigned length)
+{
+    unsigned window_pos = (unsigned)(to - window);
     if (distance <= window_pos) {
-        copy_match(window + window_pos, window + window_pos - distance, length);
+        copy_match(to, distance, length);
         return;
     }
-    // The source starts in the older history at the window's end. Those bytes lie at or after
-    // the destination, so a forward copy of them is a memmove.
+    // The older history lies 32768 - distance bytes after the destination.
     unsigned tail = distance - window_pos;
+    unsigned first = tail < length ? tail : length;
     const unsigned char *from = window + INFLATE_WINDOW_SIZE - tail;
-    if (tail >= length) {
-        memmove(window + window_pos, from, length);
-        return;
+    if (INFLATE_WINDOW_SIZE - distance >= 4) {
+        copy_apart(to, from, first);
+    } else {
+        for (unsigned i = 0; i < first; i++)
+            to[i] = from[i];
     }
-    memmove(window + window_pos, from, tail);
-    copy_match(window + window_pos + tail, window, length - tail);
+    if (length > first)
+        copy_match(to + tail, distance, length - first);
 }
 
 // Copies a match anywhere in the window, in runs that end where the source or the destination
 // reaches the window's end: the destination wraps through a flush of the full window, the
-// source by taking its position modulo 32768 (RFC 1951's 32 KiB window).
+// source by taking its position modulo 32768.
 static InflateResult copy_match_with_flush(DecoderState *s, unsigned distance, unsigned length)
 {
     unsigned source = (s->window_pos - distance) & (INFLATE_WINDOW_SIZE - 1);
@@ -263,10 +320,20 @@ static InflateResult copy_match_with_flush(DecoderState *s, unsigned distance, u
         unsigned run = INFLATE_WINDOW_SIZE - furthest;
         if (run > length)
             run = length;
-        if (source < s->window_pos)
-            copy_match(s->window + s->window_pos, s->window + source, run);
-        else // the source at or after the destination: a forward copy is a memmove
-            memmove(s->window + s->window_pos, s->window + source, run);
+        if (source < s->window_pos) {
+            copy_match(s->window + s->window_pos, s->window_pos - source, run);
+        } else {
+            // The source at or after the destination: a forward copy, byte by byte where the
+            // two are closer than 4 bytes.
+            unsigned char *to = s->window + s->window_pos;
+            const unsigned char *from = s->window + source;
+            if (source - s->window_pos >= 4) {
+                copy_apart(to, from, run);
+            } else {
+                for (unsigned i = 0; i < run; i++)
+                    to[i] = from[i];
+            }
+        }
         source = (source + run) & (INFLATE_WINDOW_SIZE - 1);
         s->window_pos += run;
         length -= run;
@@ -278,63 +345,30 @@ static InflateResult copy_match_with_flush(DecoderState *s, unsigned distance, u
 }
 
 // ---------------------------------------------------------------------------------------------
-// Blocks.
+// Literals and matches.
 
-// Walks a decoding table from its root to the entry of the next code and drops the code's
-// bits. Returns INFLATE_OK with *out set, or the failure: the code is invalid, or it uses
-// bits past the end of the data.
-static InflateResult decode_symbol(DecoderState *s, const DecodeEntry *table, unsigned width,
-                                   const DecodeEntry **out)
+// Decodes one literal, match or end of block the careful way.
+static int decode_step(DecoderState *s, const HuffmanTables *tables)
 {
-    need_bits(s, width);
-    const DecodeEntry *t = &table[peek_bits(s, width)];
-    while (t->op > DECODE_OP_PLAIN) {
-        if (t->op == DECODE_OP_INVALID)
-            break;
-        drop_bits(s, t->bits);
-        unsigned n = t->op - DECODE_OP_PLAIN;
-        need_bits(s, n);
-        t = &t->subtable[peek_bits(s, n)];
-    }
-    // A code that needed bits past the end means the data ended, whatever the look-ahead
-    // bits decoded to.
-    if (t->bits > s->bit_count - s->bits_past_end || used_past_end(s))
-        return INFLATE_TRUNCATED;
-    if (t->op == DECODE_OP_INVALID)
-        return INFLATE_BAD_CODE;
-    drop_bits(s, t->bits);
-    *out = t;
-    return INFLATE_OK;
-}
-
-// Decodes one literal, match or end of block the careful way: byte by byte from the input,
-// every step checked against the end of the data, the window flushed whenever it fills.
-static int decode_step(DecoderState *s, const DecodeEntry *literal_table, const DecodeEntry *distance_table,
-                       unsigned literal_width, unsigned distance_width)
-{
-    const DecodeEntry *t;
-    InflateResult r = decode_symbol(s, literal_table, literal_width, &t);
+    DecodeEntry entry;
+    InflateResult r = decode_symbol(s, tables->literal, LITERAL_ROOT_BITS, &entry);
     if (r != INFLATE_OK)
         return r;
-    if (t->op == DECODE_OP_PLAIN) {
-        s->window[s->window_pos++] = (unsigned char)t->value;
+    if (entry & ENTRY_LITERAL) {
+        s->window[s->window_pos++] = (unsigned char)entry_value(entry);
         r = window_advanced(s);
         return r == INFLATE_OK ? (int)CODES_CONTINUE : (int)r;
     }
-    if (t->op == DECODE_OP_END_OF_BLOCK)
+    if (entry & ENTRY_END_OF_BLOCK)
         return CODES_END_OF_BLOCK;
 
-    int truncated = 0;
-    unsigned length = t->value + read_bits(s, t->op, &truncated);
-    if (truncated)
+    unsigned length, distance;
+    if (!read_value(s, entry, &length))
         return INFLATE_TRUNCATED;
-    if (!distance_table)
-        return INFLATE_BAD_CODE_LENGTHS; // a match in a block whose distance code is empty
-    r = decode_symbol(s, distance_table, distance_width, &t);
+    r = decode_symbol(s, tables->distance, DISTANCE_ROOT_BITS, &entry);
     if (r != INFLATE_OK)
         return r;
-    unsigned distance = t->value + read_bits(s, t->op, &truncated);
-    if (truncated)
+    if (!read_value(s, entry, &distance))
         return INFLATE_TRUNCATED;
     if (distance > s->window_pos && !s->window_wrapped)
         return INFLATE_BAD_DISTANCE;
@@ -342,189 +376,211 @@ static int decode_step(DecoderState *s, const DecodeEntry *literal_table, const 
     return r == INFLATE_OK ? (int)CODES_CONTINUE : (int)r;
 }
 
-// Loads 8 (or 4) input bytes as a little-endian word.
-static inline BitWord load_word(const unsigned char *p)
+// The fast path: decodes literals and matches while the input buffer holds FAST_INPUT_MARGIN
+// bytes and the window has room for the longest match, so that no step can reach the end of
+// the data or fill the window. Each refill tops the bit buffer up to at least REFILL_MIN_BITS
+// bits with one word load, taking whole bytes from the input buffer; the entry of the next
+// code is looked up as soon as its bits are there. Returns CODES_CONTINUE when a condition
+// ends, or the end of block or a failure.
+static int decode_codes_fast(DecoderState *s, const HuffmanTables *tables)
 {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    BitWord word;
-    memcpy(&word, p, sizeof word);
-    return word;
-#else
-    BitWord word = 0;
-    for (unsigned i = 0; i < sizeof(BitWord); i++)
-        word |= (BitWord)p[i] << (8 * i);
-    return word;
-#endif
-}
-
-// The fast loop of decode_codes: runs while the input buffer holds FAST_INPUT_MARGIN bytes
-// and the window has room for the longest match, so that no step can reach the end of the
-// data or fill the window. Each refill tops the bit buffer up to at least REFILL_MIN_BITS
-// bits with one word load, taking whole bytes from the input buffer. Returns
-// CODES_CONTINUE when a condition ends, or the end of block or a failure.
-static int decode_codes_fast(DecoderState *s, const DecodeEntry *literal_table, const DecodeEntry *distance_table,
-                             unsigned literal_width, unsigned distance_width)
-{
-    const unsigned char *in = s->input_buffer + s->input_pos;
-    const unsigned char *const in_end = s->input_buffer + s->input_count;
+    if (s->in_end - s->in < FAST_INPUT_MARGIN || s->window_pos >= FAST_WINDOW_LIMIT)
+        return CODES_CONTINUE;
+    const unsigned char *in = s->in;
+    const unsigned char *const in_last = s->in_end - FAST_INPUT_MARGIN;
     unsigned char *const window = s->window;
-    unsigned window_pos = s->window_pos;
+    unsigned char *out = window + s->window_pos;
+    unsigned char *const out_last = window + FAST_WINDOW_LIMIT;
+    // A distance may reach this far before the window's position.
+    const unsigned history = s->window_wrapped ? INFLATE_WINDOW_SIZE : 0;
     BitWord bits = s->bit_buffer;
     unsigned count = s->bit_count;
-    const BitWord literal_mask = bit_mask[literal_width];
-    const BitWord distance_mask = bit_mask[distance_width];
     int result = CODES_CONTINUE;
 
+// Only the low bits of the bit count are kept: dropping an entry's bits subtracts the whole
+// entry, whose low 6 bits are the number of bits it takes, so that no mask is needed first;
+// `count & COUNT_MASK` is the number of valid bits.
+#define COUNT_MASK (WORD_BITS - 1)
 // Tops the bit buffer up: the word at `in` goes above the valid bits; only the bytes that fit
-// whole are taken (the bits of a partly fitting byte are the same stream bits and are
-// ORed in again by the next refill).
-#define REFILL()                                                  \
-    do {                                                          \
-        bits |= load_word(in) << count;                           \
-        in += (BIT_WORD_BITS - 1 - count) >> 3;                   \
-        count |= REFILL_MIN_BITS;                                 \
+// whole are taken (the bits of a partly fitting byte are the same stream bits and are ORed in
+// again by the next refill).
+#define REFILL()                                          \
+    do {                                                  \
+        bits |= load_word(in) << (count & COUNT_MASK);    \
+        in += (~count & COUNT_MASK) >> 3;                 \
+        count |= REFILL_MIN_BITS;                         \
     } while (0)
-#define DROP(n)          \
-    do {                 \
-        bits >>= (n);    \
-        count -= (n);    \
+// Drops the bits an entry takes.
+#define DROP(entry)                          \
+    do {                                     \
+        bits >>= (entry) & COUNT_MASK;       \
+        count -= (entry);                    \
     } while (0)
+// Drops n bits.
+#define DROP_BITS(n)        \
+    do {                    \
+        bits >>= (n);       \
+        count -= (n);       \
+    } while (0)
+#define LITERAL_ENTRY() tables->literal[bits & low_bits(LITERAL_ROOT_BITS)]
 
-    while (in_end - in >= FAST_INPUT_MARGIN && window_pos < FAST_WINDOW_LIMIT) {
-        REFILL();
-        // Literal/length code (at most 15 bits over all table levels).
-        const DecodeEntry *t = &literal_table[bits & literal_mask];
-        unsigned op = t->op;
-        if (op == DECODE_OP_PLAIN) {
-            DROP(t->bits);
-            window[window_pos++] = (unsigned char)t->value;
-            // A second literal fits in the bits of the same refill on a 64-bit word.
-            if (BIT_WORD_BITS >= 64) {
-                t = &literal_table[bits & literal_mask];
-                if (t->op != DECODE_OP_PLAIN)
+    REFILL();
+    DecodeEntry entry = LITERAL_ENTRY();
+    do {
+        // Here the bit buffer holds at least REFILL_MIN_BITS bits: a literal/length code and
+        // its extra bits (at most 15 + 5), or two literals of the root (2 * 10), or on a
+        // 64-bit word three.
+        if (entry & ENTRY_LITERAL) {
+            DROP(entry);
+            *out++ = (unsigned char)(entry >> ENTRY_VALUE_SHIFT);
+            entry = LITERAL_ENTRY();
+            if (entry & ENTRY_LITERAL) {
+                DROP(entry);
+                *out++ = (unsigned char)(entry >> ENTRY_VALUE_SHIFT);
+                if (WORD_BITS >= 64) {
+                    entry = LITERAL_ENTRY();
+                    if (entry & ENTRY_LITERAL) {
+                        DROP(entry);
+                        *out++ = (unsigned char)(entry >> ENTRY_VALUE_SHIFT);
+                    }
+                }
+            }
+            REFILL();
+            entry = LITERAL_ENTRY();
+            continue;
+        }
+        if (entry & ENTRY_EXCEPTIONAL) {
+            if (entry & ENTRY_LINK) {
+                DROP(entry);
+                if (WORD_BITS < 64)
+                    REFILL(); // so that a length leaves the distance code's root bits
+                entry = tables->literal[entry_value(entry) + ((unsigned)bits & bit_mask[entry_code_length(entry)])];
+                if (entry & ENTRY_LITERAL) {
+                    DROP(entry);
+                    *out++ = (unsigned char)(entry >> ENTRY_VALUE_SHIFT);
+                    REFILL();
+                    entry = LITERAL_ENTRY();
                     continue;
-                DROP(t->bits);
-                window[window_pos++] = (unsigned char)t->value;
+                }
             }
-            continue;
-        }
-        while (op > DECODE_OP_PLAIN) {
-            if (op == DECODE_OP_INVALID) {
+            if (entry & ENTRY_END_OF_BLOCK) {
+                DROP(entry);
+                result = CODES_END_OF_BLOCK;
+                break;
+            }
+            if (entry & ENTRY_INVALID) {
                 result = INFLATE_BAD_CODE;
-                goto done;
+                break;
             }
-            DROP(t->bits);
-            t = &t->subtable[bits & bit_mask[op - DECODE_OP_PLAIN]];
-            op = t->op;
         }
-        DROP(t->bits);
-        if (op == DECODE_OP_PLAIN) {
-            window[window_pos++] = (unsigned char)t->value;
-            continue;
-        }
-        if (op == DECODE_OP_END_OF_BLOCK) {
-            result = CODES_END_OF_BLOCK;
-            goto done;
-        }
-        // Length: base plus `op` extra bits (at most 5).
-        unsigned length = t->value + (unsigned)(bits & bit_mask[op]);
-        DROP(op);
-        if (!distance_table) {
-            result = INFLATE_BAD_CODE_LENGTHS;
-            goto done;
-        }
-        if (BIT_WORD_BITS < 64)
-            REFILL();
-        // Distance code (at most 15 bits) and its extra bits (at most 13).
-        t = &distance_table[bits & distance_mask];
-        op = t->op;
-        while (op > DECODE_OP_PLAIN) {
-            if (op == DECODE_OP_INVALID) {
-                result = INFLATE_BAD_CODE;
-                goto done;
+        // A length, or its base plus the extra bits above the code's.
+        BitWord saved = bits;
+        DROP(entry);
+        unsigned length = entry_value(entry);
+        if (entry & ENTRY_EXTRA)
+            length += ((unsigned)saved & bit_mask[entry_total_bits(entry)]) >> entry_code_length(entry);
+
+        // The distance code (at most 15 bits) and its extra bits (at most 13). A 64-bit refill
+        // holds them along with the length. After a 32-bit one, at least the root's 8 bits are
+        // left (a length taken through a sub-table refilled on the way): a second refill is
+        // made only when the distance code and its extra bits need more.
+        entry = tables->distance[bits & low_bits(DISTANCE_ROOT_BITS)];
+        if (entry & ENTRY_EXCEPTIONAL) {
+            if (entry & ENTRY_LINK) {
+                DROP(entry);
+                if (WORD_BITS < 64)
+                    REFILL();
+                entry = tables->distance[entry_value(entry) + ((unsigned)bits & bit_mask[entry_code_length(entry)])];
             }
-            DROP(t->bits);
-            t = &t->subtable[bits & bit_mask[op - DECODE_OP_PLAIN]];
-            op = t->op;
+            if (entry & ENTRY_EXCEPTIONAL) {
+                // A match where the distance code is empty, or a reserved distance symbol.
+                result = entry_is_no_code(entry) ? INFLATE_BAD_CODE_LENGTHS : INFLATE_BAD_CODE;
+                break;
+            }
         }
-        DROP(t->bits);
-        if (BIT_WORD_BITS < 64)
+        if (WORD_BITS < 64 && (count & COUNT_MASK) < entry_total_bits(entry))
             REFILL();
-        unsigned distance = t->value + (unsigned)(bits & bit_mask[op]);
-        DROP(op);
-        if (distance > window_pos && !s->window_wrapped) {
-            result = INFLATE_BAD_DISTANCE;
-            goto done;
+        saved = bits;
+        DROP(entry);
+        unsigned distance = entry_value(entry);
+        if (entry & ENTRY_EXTRA)
+            distance += ((unsigned)saved & bit_mask[entry_total_bits(entry)]) >> entry_code_length(entry);
+        REFILL();
+        unsigned window_pos = (unsigned)(out - window);
+        if (distance <= window_pos) {
+            entry = LITERAL_ENTRY();
+            copy_match(out, distance, length);
+        } else {
+            if (distance > window_pos + history) {
+                result = INFLATE_BAD_DISTANCE;
+                break;
+            }
+            copy_match_in_window(window, out, distance, length);
+            entry = LITERAL_ENTRY();
         }
-        copy_match_in_window(window, window_pos, distance, length);
-        window_pos += length;
-    }
+        out += length;
+    } while (in <= in_last && out < out_last);
 #undef REFILL
 #undef DROP
+#undef DROP_BITS
+#undef LITERAL_ENTRY
 
-done:
-    // Hand the state back to the careful path. Bits above the valid ones are cleared, since it
-    // ORs new bytes in above them.
-    s->input_pos = (unsigned)(in - s->input_buffer);
-    s->bit_buffer = bits & (((BitWord)1 << count) - 1);
+    // Hand the state back to the careful path, with the bits above the valid ones cleared.
+    count &= COUNT_MASK;
+#undef COUNT_MASK
+    s->in = in;
+    s->bit_buffer = bits & low_bits(count);
     s->bit_count = count;
-    s->window_pos = window_pos;
+    s->window_pos = (unsigned)(out - window);
     return result;
 }
 
 // Decodes literal/length and distance codes until the end-of-block code. Returns INFLATE_OK
 // at the end of the block, or the failure.
-static InflateResult decode_codes(DecoderState *s, const DecodeEntry *literal_table, const DecodeEntry *distance_table,
-                                  int literal_width, int distance_width)
+static InflateResult decode_codes(DecoderState *s, const HuffmanTables *tables)
 {
     for (;;) {
-        int r = decode_codes_fast(s, literal_table, distance_table, (unsigned)literal_width, (unsigned)distance_width);
+        int r = decode_codes_fast(s, tables);
         if (r == CODES_CONTINUE)
-            r = decode_step(s, literal_table, distance_table, (unsigned)literal_width, (unsigned)distance_width);
+            r = decode_step(s, tables);
         if (r != CODES_CONTINUE)
             return (InflateResult)r;
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Blocks.
+
 // A stored block (RFC 1951 3.2.4), after its 3 header bits.
 static InflateResult decode_stored_block(DecoderState *s)
 {
-    drop_bits(s, s->bit_count & 7); // to the byte boundary (past-end bits come in whole bytes)
-    int truncated = 0;
-    unsigned length = read_bits(s, 16, &truncated);
-    unsigned complement = read_bits(s, 16, &truncated);
-    if (truncated)
+    drop_bits(s, s->bit_count & 7); // to the byte boundary
+    unsigned length, complement;
+    if (!read_bits(s, 16, &length) || !read_bits(s, 16, &complement))
         return INFLATE_TRUNCATED;
     if (complement != (~length & 0xffffu))
         return INFLATE_BAD_STORED_LENGTH;
 
+    // First the whole bytes the bit reader took ahead, then straight from the input buffer.
+    for (; length > 0 && s->bit_count >= 8; length--) {
+        s->window[s->window_pos++] = (unsigned char)s->bit_buffer;
+        drop_bits(s, 8);
+        InflateResult r = window_advanced(s);
+        if (r != INFLATE_OK)
+            return r;
+    }
     while (length > 0) {
-        unsigned room = INFLATE_WINDOW_SIZE - s->window_pos;
-        if (s->bit_count >= 8) {
-            // Whole bytes the bit reader already took.
-            if (s->bit_count - s->bits_past_end < 8)
-                return INFLATE_TRUNCATED;
-            s->window[s->window_pos++] = (unsigned char)peek_bits(s, 8);
-            drop_bits(s, 8);
-            length--;
-        } else if (s->input_pos < s->input_count) {
-            // Straight from the input buffer.
-            unsigned n = s->input_count - s->input_pos;
-            if (n > length)
-                n = length;
-            if (n > room)
-                n = room;
-            memcpy(s->window + s->window_pos, s->input_buffer + s->input_pos, n);
-            s->input_pos += n;
-            s->window_pos += n;
-            length -= n;
-        } else {
-            int b = next_entry_byte(s);
-            if (b < 0)
-                return INFLATE_TRUNCATED;
-            s->window[s->window_pos++] = (unsigned char)b;
-            length--;
-        }
+        if (s->in == s->in_end && !read_input(s))
+            return INFLATE_TRUNCATED;
+        unsigned n = (unsigned)(s->in_end - s->in);
+        if (n > length)
+            n = length;
+        if (n > INFLATE_WINDOW_SIZE - s->window_pos)
+            n = INFLATE_WINDOW_SIZE - s->window_pos;
+        memcpy(s->window + s->window_pos, s->in, n);
+        s->in += n;
+        s->window_pos += n;
+        length -= n;
         InflateResult r = window_advanced(s);
         if (r != INFLATE_OK)
             return r;
@@ -532,12 +588,15 @@ static InflateResult decode_stored_block(DecoderState *s)
     return INFLATE_OK;
 }
 
-// A block with the fixed codes (RFC 1951 3.2.6), after its 3 header bits. The tables are
-// built at the entry's first fixed block and reused by the later ones.
-static InflateResult decode_fixed_block(DecoderState *s)
+// The tables of the fixed codes (RFC 1951 3.2.6), built at the first fixed block decoded and
+// kept: they never change.
+static HuffmanTables fixed_tables;
+static bool fixed_tables_built;
+
+static const HuffmanTables *fixed_huffman_tables()
 {
-    if (!s->fixed_literal_table) {
-        unsigned lengths[288];
+    if (!fixed_tables_built) {
+        unsigned char lengths[288];
         unsigned symbol = 0;
         for (; symbol < 144; symbol++)
             lengths[symbol] = 8;
@@ -547,69 +606,54 @@ static InflateResult decode_fixed_block(DecoderState *s)
             lengths[symbol] = 7;
         for (; symbol < 288; symbol++)
             lengths[symbol] = 8;
-        s->fixed_literal_width = 7;
-        s->fixed_literal_list = 0;
-        int built = build_decode_table(lengths, 288, 257, length_base, length_extra, &s->fixed_literal_table,
-                                       &s->fixed_literal_list, &s->fixed_literal_width);
-        if (built != BUILD_COMPLETE) {
-            s->fixed_literal_table = 0; // only lack of memory can fail these builds
-            return INFLATE_NO_MEMORY;
-        }
-        for (symbol = 0; symbol < 30; symbol++)
+        // Both codes are complete: 286, 287, 30 and 31 have codes that decode as invalid.
+        build_decode_table(fixed_tables.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, 288,
+                           ALPHABET_LITERAL_LENGTH);
+        for (symbol = 0; symbol < 32; symbol++)
             lengths[symbol] = 5;
-        s->fixed_distance_width = 5;
-        s->fixed_distance_list = 0;
-        // Incomplete by construction: the codes of distance symbols 30 and 31 are left over.
-        built = build_decode_table(lengths, 30, 0, distance_base, distance_extra, &s->fixed_distance_table,
-                                   &s->fixed_distance_list, &s->fixed_distance_width);
-        if (built != BUILD_INCOMPLETE) {
-            release_decode_tables(s->fixed_literal_list);
-            s->fixed_literal_list = 0;
-            s->fixed_literal_table = 0;
-            s->fixed_distance_table = 0;
-            return INFLATE_NO_MEMORY;
-        }
+        build_decode_table(fixed_tables.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS, lengths, 32,
+                           ALPHABET_DISTANCE);
+        fixed_tables_built = true;
     }
-    return decode_codes(s, s->fixed_literal_table, s->fixed_distance_table, s->fixed_literal_width,
-                        s->fixed_distance_width);
+    return &fixed_tables;
 }
 
 // Reads the literal/length and distance code lengths of a dynamic block with the block's
 // code-length code (RFC 1951 3.2.7) into lengths[0 .. total).
-static InflateResult read_code_lengths(DecoderState *s, const DecodeEntry *table, int width, unsigned *lengths,
-                                       unsigned total)
+static InflateResult read_code_lengths(DecoderState *s, unsigned char *lengths, unsigned total)
 {
     unsigned stored = 0;
     unsigned previous = 0; // a 16 first in a block repeats length 0
     while (stored < total) {
-        const DecodeEntry *t;
-        InflateResult r = decode_symbol(s, table, (unsigned)width, &t);
+        DecodeEntry entry;
+        InflateResult r = decode_symbol(s, s->code_length_table, CODE_LENGTH_ROOT_BITS, &entry);
         if (r != INFLATE_OK)
             return r;
-        unsigned symbol = t->value;
+        unsigned symbol = entry_value(entry);
         if (symbol < 16) {
-            lengths[stored++] = symbol;
+            lengths[stored++] = (unsigned char)symbol;
             previous = symbol;
             continue;
         }
-        int truncated = 0;
-        unsigned repeat;
-        unsigned value = previous;
+        unsigned repeat, value = 0;
+        bool read;
         if (symbol == 16) {
-            repeat = 3 + read_bits(s, 2, &truncated);
+            read = read_bits(s, 2, &repeat);
+            repeat += 3;
+            value = previous;
         } else if (symbol == 17) {
-            repeat = 3 + read_bits(s, 3, &truncated);
-            value = 0;
+            read = read_bits(s, 3, &repeat);
+            repeat += 3;
         } else {
-            repeat = 11 + read_bits(s, 7, &truncated);
-            value = 0;
+            read = read_bits(s, 7, &repeat);
+            repeat += 11;
         }
-        if (truncated)
+        if (!read)
             return INFLATE_TRUNCATED;
         if (repeat > total - stored)
             return INFLATE_BAD_COUNTS;
         while (repeat-- > 0)
-            lengths[stored++] = value;
+            lengths[stored++] = (unsigned char)value;
         previous = value;
     }
     return INFLATE_OK;
@@ -618,80 +662,58 @@ static InflateResult read_code_lengths(DecoderState *s, const DecodeEntry *table
 // A block with dynamic codes (RFC 1951 3.2.7), after its 3 header bits.
 static InflateResult decode_dynamic_block(DecoderState *s)
 {
-    int truncated = 0;
-    unsigned literal_count = 257 + read_bits(s, 5, &truncated);  // HLIT
-    unsigned distance_count = 1 + read_bits(s, 5, &truncated);   // HDIST
-    unsigned length_code_count = 4 + read_bits(s, 4, &truncated); // HCLEN
-    if (truncated)
+    unsigned literal_count, distance_count, length_code_count;
+    if (!read_bits(s, 5, &literal_count) || !read_bits(s, 5, &distance_count) ||
+        !read_bits(s, 4, &length_code_count))
         return INFLATE_TRUNCATED;
+    literal_count += 257;    // HLIT
+    distance_count += 1;     // HDIST
+    length_code_count += 4;  // HCLEN
     if (literal_count > MAX_LITERAL_CODES || distance_count > MAX_DISTANCE_CODES)
         return INFLATE_BAD_COUNTS;
 
-    // The code-length code.
-    unsigned lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
-    for (unsigned j = 0; j < 19; j++)
-        lengths[code_length_order[j]] = j < length_code_count ? read_bits(s, 3, &truncated) : 0;
-    if (truncated)
-        return INFLATE_TRUNCATED;
-    DecodeEntry *length_table = 0;
-    DecodeEntry *length_list = 0;
-    int length_width = 7;
-    int built = build_decode_table(lengths, 19, 19, 0, 0, &length_table, &length_list, &length_width);
-    if (built == BUILD_NO_MEMORY)
-        return INFLATE_NO_MEMORY;
-    if (built != BUILD_COMPLETE || !length_table) {
-        release_decode_tables(length_list);
-        return INFLATE_BAD_CODE_LENGTHS;
+    // The code-length code: complete, or a single one-bit code.
+    unsigned char lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
+    for (unsigned j = 0; j < 19; j++) {
+        unsigned length = 0;
+        if (j < length_code_count && !read_bits(s, 3, &length))
+            return INFLATE_TRUNCATED;
+        lengths[code_length_order[j]] = (unsigned char)length;
     }
-    InflateResult r = read_code_lengths(s, length_table, length_width, lengths, literal_count + distance_count);
-    release_decode_tables(length_list);
+    if (build_decode_table(s->code_length_table, CODE_LENGTH_TABLE_SIZE, CODE_LENGTH_ROOT_BITS, lengths, 19,
+                           ALPHABET_CODE_LENGTHS) != BUILD_COMPLETE)
+        return INFLATE_BAD_CODE_LENGTHS;
+    InflateResult r = read_code_lengths(s, lengths, literal_count + distance_count);
     if (r != INFLATE_OK)
         return r;
 
     // The literal/length code: complete (or a single code), with an end-of-block code.
-    DecodeEntry *literal_table = 0;
-    DecodeEntry *literal_list = 0;
-    int literal_width = 9;
-    built = build_decode_table(lengths, literal_count, 257, length_base, length_extra, &literal_table, &literal_list,
-                               &literal_width);
-    if (built == BUILD_NO_MEMORY)
-        return INFLATE_NO_MEMORY;
-    if (built != BUILD_COMPLETE || lengths[256] == 0) {
-        release_decode_tables(literal_list);
+    if (build_decode_table(s->dynamic.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, literal_count,
+                           ALPHABET_LITERAL_LENGTH) != BUILD_COMPLETE ||
+        lengths[256] == 0)
         return INFLATE_BAD_CODE_LENGTHS;
-    }
 
     // The distance code: complete, a single code, or none at all (a block of literals only).
-    DecodeEntry *distance_table = 0;
-    DecodeEntry *distance_list = 0;
-    int distance_width = 6;
-    built = build_decode_table(lengths + literal_count, distance_count, 0, distance_base, distance_extra,
-                               &distance_table, &distance_list, &distance_width);
-    if (built != BUILD_COMPLETE) {
-        release_decode_tables(distance_list);
-        release_decode_tables(literal_list);
-        return built == BUILD_NO_MEMORY ? INFLATE_NO_MEMORY : INFLATE_BAD_CODE_LENGTHS;
-    }
+    int built = build_decode_table(s->dynamic.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS,
+                                   lengths + literal_count, distance_count, ALPHABET_DISTANCE);
+    if (built != BUILD_COMPLETE && built != BUILD_EMPTY)
+        return INFLATE_BAD_CODE_LENGTHS;
 
-    r = decode_codes(s, literal_table, distance_table, literal_width, distance_width);
-    release_decode_tables(distance_list);
-    release_decode_tables(literal_list);
-    return r;
+    return decode_codes(s, &s->dynamic);
 }
 
 // Reads a block header (RFC 1951 3.2.3) and decodes the block; sets *last to its BFINAL bit.
-static InflateResult decode_block(DecoderState *s, int *last)
+static InflateResult decode_block(DecoderState *s, bool *last)
 {
-    int truncated = 0;
-    *last = (int)read_bits(s, 1, &truncated);
-    unsigned type = read_bits(s, 2, &truncated);
-    if (truncated)
+    unsigned final_bit, type;
+    if (!read_bits(s, 1, &final_bit) || !read_bits(s, 2, &type))
         return INFLATE_TRUNCATED;
+    *last = final_bit != 0;
     switch (type) {
     case 0:
         return decode_stored_block(s);
     case 1:
-        return decode_fixed_block(s);
+        return decode_codes(s, fixed_huffman_tables());
     case 2:
         return decode_dynamic_block(s);
     default:
@@ -699,31 +721,26 @@ static InflateResult decode_block(DecoderState *s, int *last)
     }
 }
 
-InflateResult inflate_stream(const InflateIo *io, long *entry_remaining_count)
+InflateResult inflate_stream(const InflateIo *io)
 {
-    DecoderState s;
-    memset(&s, 0, sizeof s);
-    s.io = io;
-    s.unread = *entry_remaining_count > 0 ? *entry_remaining_count : 0;
+    DecoderState *s = (DecoderState *)malloc(sizeof(DecoderState));
+    if (!s)
+        return INFLATE_NO_MEMORY;
+    s->io = io;
+    s->in = s->in_end = s->input_buffer;
+    s->input_ended = 0;
+    s->bit_buffer = 0;
+    s->bit_count = 0;
+    s->window_pos = 0;
+    s->window_wrapped = 0;
 
-    // One spare byte each, as the buffers of the format's definition have.
-    s.input_buffer = (unsigned char *)inflate_allocate(INFLATE_INPUT_CHUNK + 1);
-    s.window = (unsigned char *)inflate_allocate(INFLATE_WINDOW_SIZE + 1);
-    InflateResult r = INFLATE_NO_MEMORY;
-    if (s.input_buffer && s.window) {
-        int last = 0;
-        do {
-            r = decode_block(&s, &last);
-        } while (r == INFLATE_OK && !last);
-        if (r == INFLATE_OK && s.window_pos > 0)
-            r = flush_window(&s, s.window_pos);
-    }
-
-    release_decode_tables(s.fixed_literal_list);
-    release_decode_tables(s.fixed_distance_list);
-    inflate_release(s.window);
-    inflate_release(s.input_buffer);
-    if (*entry_remaining_count > 0)
-        *entry_remaining_count = entry_remaining(&s);
+    InflateResult r;
+    bool last = false;
+    do {
+        r = decode_block(s, &last);
+    } while (r == INFLATE_OK && !last);
+    if (r == INFLATE_OK && s->window_pos > 0)
+        r = flush_window(s, s->window_pos);
+    free(s);
     return r;
 }

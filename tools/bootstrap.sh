@@ -19,6 +19,9 @@ packages=(
   # Every ZIP writer Debian offers, for the tests that check archives made by real writers.
   p7zip-full fastjar advancecomp libarchive-tools
   zlib1g-dev libdeflate-dev googletest python3
+  # The decoder built as the installer runs it (32-bit, for the 80386) and the 32-bit zlib and
+  # libdeflate it is timed against (make bench).
+  gcc-multilib g++-multilib zlib1g-dev:i386 libdeflate-dev:i386
 )
 
 missing=()

@@ -15,42 +15,45 @@ static unsigned long memory_read(void *context, unsigned char *buffer, unsigned 
     size_t n = count < available ? count : available;
     if (m->short_read_limit != 0 && n > m->short_read_limit)
         n = m->short_read_limit;
-    memcpy(buffer, m->data.data() + m->read_pos, n);
+    if (n > 0)
+        memcpy(buffer, m->data.data() + m->read_pos, n);
     m->read_pos += n;
+    m->read_sizes.push_back(n);
     return n;
 }
 
-static int memory_write(void *context, const unsigned char *buffer, unsigned long count)
+static bool memory_write(void *context, const unsigned char *data, unsigned long count)
 {
     MemoryIo *m = static_cast<MemoryIo *>(context);
     if (m->fail_write_at == (long)m->write_sizes.size())
-        return 0;
+        return false;
     m->write_sizes.push_back(count);
-    m->output.insert(m->output.end(), buffer, buffer + count);
-    return 1;
+    m->output.insert(m->output.end(), data, data + count);
+    return true;
 }
 
 InflateIo MemoryIo::io()
 {
     InflateIo io;
     io.read = memory_read;
+    io.read_context = this;
     io.write = memory_write;
-    io.context = this;
+    io.write_context = this;
     return io;
 }
 
-DecodeOutcome decode(const Bytes &stream, long entry_size)
+DecodeOutcome decode(const Bytes &stream, unsigned long short_read_limit)
 {
     MemoryIo m;
     m.data = stream;
+    m.short_read_limit = short_read_limit;
     InflateIo io = m.io();
-    long remaining = entry_size < 0 ? (long)stream.size() : entry_size;
     DecodeOutcome outcome;
-    outcome.result = inflate_stream(&io, &remaining);
+    outcome.result = inflate_stream(&io);
     outcome.output = m.output;
     outcome.write_sizes = m.write_sizes;
     outcome.read_requests = m.read_requests;
-    outcome.entry_remaining = remaining;
+    outcome.read_sizes = m.read_sizes;
     return outcome;
 }
 

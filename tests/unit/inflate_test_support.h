@@ -12,12 +12,13 @@
 typedef std::vector<unsigned char> Bytes;
 
 // Serves `data` through InflateIo's read and collects the output, recording the count asked
-// of every read and the size of every write.
+// and the count given of every read and the size of every write.
 struct MemoryIo {
     Bytes data;
     size_t read_pos = 0;
     unsigned long short_read_limit = 0; // nonzero: no read gives more than this
     std::vector<unsigned long> read_requests;
+    std::vector<unsigned long> read_sizes;
     Bytes output;
     std::vector<unsigned long> write_sizes;
     long fail_write_at = -1; // index of the write that fails, -1 for none
@@ -30,11 +31,11 @@ struct DecodeOutcome {
     Bytes output;
     std::vector<unsigned long> write_sizes;
     std::vector<unsigned long> read_requests;
-    long entry_remaining; // after the call
+    std::vector<unsigned long> read_sizes;
 };
 
-// Decodes `stream` with entry_remaining = its size (or `entry_size` when not negative).
-DecodeOutcome decode(const Bytes &stream, long entry_size = -1);
+// Decodes `stream`, served in reads of at most `short_read_limit` bytes when it is nonzero.
+DecodeOutcome decode(const Bytes &stream, unsigned long short_read_limit = 0);
 
 // Builds a stream bit by bit, least significant bit first (RFC 1951 3.1.1).
 class BitWriter {

@@ -1,5 +1,5 @@
-// Window and flush: the sizes of the writes and reads, the entry bound, and matches that meet
-// the window's end with their destination or their source.
+// Window and flush: the sizes of the writes and reads, and matches that meet the window's end
+// with their destination or their source.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -25,16 +25,23 @@ void expand_match(Bytes &expected, unsigned length, unsigned distance)
         expected.push_back(expected[expected.size() - distance]);
 }
 
-// `history` as a stored block, then a final fixed block with one match.
-DecodeOutcome history_then_match(const Bytes &history, unsigned length, unsigned distance, Bytes *expected)
+// `history` as a stored block, then a final fixed block with one match, and `literals_after`
+// literals after it: none, so that the match is among the stream's last bytes (decoded by the
+// careful path), or enough that the fast path decodes it.
+DecodeOutcome history_then_match(const Bytes &history, unsigned length, unsigned distance, Bytes *expected,
+                                 unsigned literals_after = 0)
 {
     BitWriter w;
     stored_block(w, history);
     w.bits(1, 1).bits(1, 2); // BFINAL 1, BTYPE 01 (fixed)
     fixed_match(w, length, distance);
-    fixed_symbol(w, 256); // end of block
     *expected = history;
     expand_match(*expected, length, distance);
+    for (unsigned i = 0; i < literals_after; i++) {
+        fixed_symbol(w, 'A' + i % 26);
+        expected->push_back((unsigned char)('A' + i % 26));
+    }
+    fixed_symbol(w, 256); // end of block
     return decode(w.finish());
 }
 
@@ -63,47 +70,36 @@ TEST(WindowAndFlush, WritesAreWholeWindowsThenOneShorterWrite)
     }
 }
 
-TEST(WindowAndFlush, ReadsAreChunksOfTheEntryLeftAndStayWithinTheEntry)
+TEST(WindowAndFlush, ReadsAskWholeChunksAndStopAtTheFinalBlock)
 {
-    Bytes input = random_input(100000, 22);
-    Bytes stream = zlib_deflate(input, 0);
-    for (unsigned long short_limit : {0ul, 1000ul, 1ul}) {
-        // Bytes after the entry's data belong to the next entry: they must not be read.
-        MemoryIo m;
-        m.data = stream;
-        Bytes next_entry(40000, 0x5a);
-        m.data.insert(m.data.end(), next_entry.begin(), next_entry.end());
-        m.short_read_limit = short_limit;
-        InflateIo io = m.io();
-        long remaining = (long)stream.size();
-        ASSERT_EQ(inflate_stream(&io, &remaining), INFLATE_OK);
-        EXPECT_EQ(m.output, input);
-        EXPECT_EQ(m.read_pos, stream.size()) << "read up to the entry's end, not past it";
-        // Every request is the smaller of the entry bytes not yet read and 32768.
-        long unread = (long)stream.size();
-        for (size_t i = 0; i < m.read_requests.size(); i++) {
-            unsigned long expected = unread < 32768 ? (unsigned long)unread : 32768ul;
-            ASSERT_EQ(m.read_requests[i], expected) << "read " << i << " limit " << short_limit;
-            unread -= (long)(short_limit && expected > short_limit ? short_limit : expected);
+    // Stored and dynamic blocks, served whole or in short reads whose ends fall anywhere in
+    // a code, so that the input runs out at every kind of place (the fast path's refills stop
+    // short of it, the careful path reads on).
+    Bytes input = random_input(70000, 22);
+    Bytes text = text_input(100000, 22);
+    for (const Bytes *data : {&input, &text}) {
+        for (int level : {0, 6}) {
+            Bytes stream = zlib_deflate(*data, level);
+            for (unsigned long short_limit : {0ul, 1ul, 7ul, 12ul, 24ul, 25ul, 1000ul}) {
+                // Bytes after the stream (the rest of an archive): reads that reach them are
+                // made only while the stream still needs bytes.
+                MemoryIo m;
+                m.data = stream;
+                Bytes after(40000, 0x5a);
+                m.data.insert(m.data.end(), after.begin(), after.end());
+                m.short_read_limit = short_limit;
+                InflateIo io = m.io();
+                ASSERT_EQ(inflate_stream(&io), INFLATE_OK) << level << " " << short_limit;
+                ASSERT_EQ(m.output, *data) << level << " " << short_limit;
+                for (unsigned long request : m.read_requests)
+                    ASSERT_EQ(request, (unsigned long)INFLATE_INPUT_CHUNK) << level << " " << short_limit;
+                ASSERT_FALSE(m.read_sizes.empty());
+                EXPECT_LT(m.read_pos - m.read_sizes.back(), stream.size())
+                    << "the last read was needed: level " << level << " reads of " << short_limit;
+                EXPECT_GE(m.read_pos, stream.size());
+            }
         }
-        EXPECT_EQ(unread, 0);
-        EXPECT_EQ(remaining, 0);
     }
-}
-
-TEST(WindowAndFlush, EntryRemainingCountsTheBytesNotTaken)
-{
-    // Trailing bytes inside the entry after the final block: not decoded, and counted as
-    // remaining except for the few the bit reader took ahead of need.
-    Bytes input = text_input(50000, 23);
-    Bytes stream = zlib_deflate(input, 6);
-    Bytes entry = stream;
-    entry.insert(entry.end(), 100, 0xee);
-    DecodeOutcome d = decode(entry);
-    EXPECT_EQ(d.result, INFLATE_OK);
-    EXPECT_EQ(d.output, input);
-    EXPECT_LE(d.entry_remaining, 100);
-    EXPECT_GE(d.entry_remaining, 100 - (long)sizeof(long));
 }
 
 TEST(WindowAndFlush, MatchThatReachesTheWindowEndIsSplitByAFlush)
@@ -131,21 +127,58 @@ TEST(WindowAndFlush, MatchWhoseSourceWrapsFromTheWindowEnd)
 TEST(WindowAndFlush, MatchesAcrossBothEndsAtOnce)
 {
     // Distances that wrap, overlap the destination, and reach exactly 32768, at positions
-    // just before the window's end and just after its start.
-    for (size_t history_size : {32760ul, 32767ul, 32768ul, 32769ul, 40000ul, 65535ul}) {
+    // just before the window's end, ending exactly at it, and just after its start; each
+    // decoded by the careful path and by the fast path.
+    for (size_t history_size : {32509ul, 32510ul, 32756ul, 32760ul, 32765ul, 32767ul, 32768ul, 32769ul, 40000ul, 65535ul}) {
         for (unsigned distance : {1u, 3u, 9u, 300u, 32767u, 32768u}) {
             if (distance > history_size)
                 continue;
             for (unsigned length : {3u, 12u, 258u}) {
-                Bytes history = binary_input(history_size, (uint32_t)distance);
-                Bytes expected;
-                DecodeOutcome d = history_then_match(history, length, distance, &expected);
-                ASSERT_EQ(d.result, INFLATE_OK) << history_size << " " << distance << " " << length;
-                ASSERT_EQ(d.output, expected) << history_size << " " << distance << " " << length;
-                for (size_t i = 0; i + 1 < d.write_sizes.size(); i++)
-                    ASSERT_EQ(d.write_sizes[i], 32768u);
+                for (unsigned literals_after : {0u, 40u}) {
+                    Bytes history = binary_input(history_size, (uint32_t)distance);
+                    Bytes expected;
+                    DecodeOutcome d = history_then_match(history, length, distance, &expected, literals_after);
+                    std::string what = std::to_string(history_size) + " " + std::to_string(distance) + " " +
+                                       std::to_string(length) + " " + std::to_string(literals_after);
+                    ASSERT_EQ(d.result, INFLATE_OK) << what;
+                    ASSERT_EQ(d.output, expected) << what;
+                    for (size_t i = 0; i + 1 < d.write_sizes.size(); i++)
+                        ASSERT_EQ(d.write_sizes[i], 32768u) << what;
+                }
             }
         }
+    }
+}
+
+TEST(WindowAndFlush, MatchesLeaveTheHistoryAfterThemUntouched)
+{
+    // Every match is followed by one of distance 32768, which copies the bytes that stood
+    // right after the first match's end a window ago: a copy that wrote past its end (word
+    // copies do, unless they stop exactly) would have changed them.
+    Bytes history = binary_input(40000, 61);
+    BitWriter w;
+    stored_block(w, history);
+    w.bits(1, 1).bits(1, 2); // BFINAL 1, BTYPE 01 (fixed)
+    Bytes expected = history;
+    for (unsigned distance : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 13u, 100u, 1000u, 30000u, 32767u}) {
+        for (unsigned length = 3; length <= 40; length++) {
+            fixed_match(w, length, distance);
+            expand_match(expected, length, distance);
+            fixed_match(w, 3, 32768);
+            expand_match(expected, 3, 32768);
+        }
+        for (unsigned length : {64u, 100u, 257u, 258u}) {
+            fixed_match(w, length, distance);
+            expand_match(expected, length, distance);
+            fixed_match(w, 3, 32768);
+            expand_match(expected, 3, 32768);
+        }
+    }
+    fixed_symbol(w, 256); // end of block
+    for (unsigned long short_reads : {0ul, 5ul}) {
+        DecodeOutcome d = decode(w.finish(), short_reads);
+        ASSERT_EQ(d.result, INFLATE_OK) << short_reads;
+        ASSERT_TRUE(d.output == expected) << short_reads;
     }
 }
 

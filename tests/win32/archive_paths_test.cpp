@@ -16,7 +16,7 @@ static std::string parent_of(const char *path)
     return parent;
 }
 
-TEST(ParentPath, DropsTheLastComponentAsTheStepsSay)
+TEST(ParentPath, CutsBeforeTheLastSeparatorOrAfterTheFirstCharacter)
 {
     EXPECT_EQ("C:\\A", parent_of("C:\\A\\B"));
     EXPECT_EQ("C:", parent_of("C:\\A"));           // no backslash after the drive

@@ -4,7 +4,6 @@
 // Exit status 0 when the stream decoded completely; 1 with a one-line reason on standard
 // error when the data is malformed; 2 when the file cannot be read or the output written.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -27,10 +26,10 @@ unsigned long read_input(void *context, unsigned char *buffer, unsigned long cou
     return n;
 }
 
-int write_output(void *context, const unsigned char *buffer, unsigned long count)
+bool write_output(void *context, const unsigned char *data, unsigned long count)
 {
     Files *f = static_cast<Files *>(context);
-    return fwrite(buffer, 1, count, f->out) == count;
+    return fwrite(data, 1, count, f->out) == count;
 }
 
 const char *reason(InflateResult r)
@@ -69,20 +68,15 @@ int main(int argc, char **argv)
         return 2;
     }
     Files files = {stdin, stdout, false};
-    long entry_size = LONG_MAX; // standard input: the stream's own end bounds it
     if (argc == 2 && strcmp(argv[1], "-") != 0) {
         files.in = fopen(argv[1], "rb");
         if (!files.in) {
             fprintf(stderr, "kavlin-inflate: cannot open %s: %s\n", argv[1], strerror(errno));
             return 2;
         }
-        if (fseek(files.in, 0, SEEK_END) == 0) {
-            entry_size = ftell(files.in);
-            fseek(files.in, 0, SEEK_SET);
-        }
     }
-    InflateIo io = {read_input, write_output, &files};
-    InflateResult r = inflate_stream(&io, &entry_size);
+    InflateIo io = {read_input, &files, write_output, &files};
+    InflateResult r = inflate_stream(&io);
     if (files.in != stdin)
         fclose(files.in);
     if (fflush(stdout) != 0 && r == INFLATE_OK)
