@@ -18,7 +18,7 @@ int language_offset(const char *language_id)
 const char *load_string(int id)
 {
     static char loaded[LOADED_TEXT_SIZE];
-    char language[10];
+    char language[LANGUAGE_ID_SIZE];
 
     if (!GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, language, sizeof language))
         language[0] = 0;

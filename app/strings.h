@@ -9,6 +9,7 @@ enum {
     LANGUAGE_CZECH = 0,
     LANGUAGE_SLOVAK = 1000,
     LANGUAGE_ENGLISH = 2000,
+    LANGUAGE_ID_SIZE = 10,      // the locale's language id, four hex digits as a rule
     LOADED_TEXT_SIZE = 1025,    // 1024 characters and the terminator
     CAPTION_SIZE = 256,         // the caption: the installer's title
     // A message: a text, a blank and a path, and a line with the system's reason under them.
