@@ -23,7 +23,9 @@
 // Two paths decode the literals and matches of a block. The fast path runs while the input
 // buffer holds enough bytes for a whole step and the window has room for the longest match:
 // it refills the bit buffer a whole word at a time, resolves most codes with one table lookup
-// (the extra bits taken with the code), and copies matches a word at a time without calls.
+// (the extra bits taken with the code), and copies matches a word at a time without calls
+// (a short match as four words with no branch on its length, the window's bytes after it put
+// back, since they are history).
 // The careful path decodes one literal or match at a time near the ends of the input and of
 // the window, taking input bytes one by one, checking every bit against the end of the data
 // and flushing the window when it fills. Both give the bytes and results of decoding bit by
@@ -67,6 +69,13 @@ struct HuffmanTables {
     DecodeEntry distance[DISTANCE_TABLE_SIZE];
 };
 
+// The current block's codes, in static storage: the fast path then reaches them at a fixed
+// address, which leaves one more of the 80386's seven registers to the decoding. They hold the
+// fixed codes while `block_tables_fixed` is set, so that a run of fixed blocks (or of entries
+// with fixed blocks) builds them once. The decoder is therefore not reentrant.
+static HuffmanTables block_tables;
+static bool block_tables_fixed;
+
 // Internal outcome of a decoding step: the block goes on, ends, or fails with an
 // InflateResult (all values of InflateResult but INFLATE_OK are failures).
 enum { CODES_CONTINUE = -1, CODES_END_OF_BLOCK = INFLATE_OK };
@@ -92,7 +101,6 @@ struct DecoderState {
     unsigned window_wrapped; // nonzero once a whole window was written: every distance up to
                              // 32768 then reaches decoded bytes of this stream
 
-    HuffmanTables dynamic;                                 // the current dynamic block's codes
     DecodeEntry code_length_table[CODE_LENGTH_TABLE_SIZE]; // its code-length code
     // The two buffers, the window last and 8-byte aligned, so that it ends the allocation: a
     // write past it is one past the block, which the sanitizers of the native builds report.
@@ -309,6 +317,46 @@ static inline void copy_match_in_window(unsigned char *window, unsigned char *to
         copy_match(to + tail, distance, length - first);
 }
 
+enum {
+    // The fast path copies a match of up to this many bytes as four whole 4-byte words, with
+    // no branch on its length.
+    SHORT_MATCH = 16
+};
+
+// Copies a match of `length` bytes (3..258) from `distance` >= 4 bytes back as a forward byte
+// copy would, a 4-byte word at a time: every word read lies at least 4 bytes before the word
+// written, so it is final. Writes no byte outside [to, to + length) for good: a match of up to
+// SHORT_MATCH bytes is copied as SHORT_MATCH bytes, and the bytes after it, which may be older
+// history still needed (a later match can reach them from up to 32768 bytes on), are read first
+// and put back; a longer match ends with a word of which only the match's bytes change. Reads
+// and writes up to SHORT_MATCH bytes after the match.
+static inline void copy_match_words(unsigned char *to, unsigned distance, unsigned length)
+{
+    const unsigned char *from = to - distance;
+    if (length <= SHORT_MATCH) {
+        unsigned char *const end = to + length;
+        unsigned int after0, after1, after2, after3;
+        memcpy(&after0, end, 4);
+        memcpy(&after1, end + 4, 4);
+        memcpy(&after2, end + 8, 4);
+        memcpy(&after3, end + 12, 4);
+        copy_4(to, from);
+        copy_4(to + 4, from + 4);
+        copy_4(to + 8, from + 8);
+        copy_4(to + 12, from + 12);
+        memcpy(end, &after0, 4);
+        memcpy(end + 4, &after1, 4);
+        memcpy(end + 8, &after2, 4);
+        memcpy(end + 12, &after3, 4);
+        return;
+    }
+    unsigned char *const last = to + length - 4;
+    const unsigned char *const last_from = from + length - 4;
+    for (; length > 4; length -= 4, to += 4, from += 4)
+        copy_4(to, from);
+    copy_4(last, last_from);
+}
+
 // Copies a match anywhere in the window, in runs that end where the source or the destination
 // reaches the window's end: the destination wraps through a flush of the full window, the
 // source by taking its position modulo 32768.
@@ -348,8 +396,9 @@ static InflateResult copy_match_with_flush(DecoderState *s, unsigned distance, u
 // Literals and matches.
 
 // Decodes one literal, match or end of block the careful way.
-static int decode_step(DecoderState *s, const HuffmanTables *tables)
+static int decode_step(DecoderState *s)
 {
+    const HuffmanTables *const tables = &block_tables;
     DecodeEntry entry;
     InflateResult r = decode_symbol(s, tables->literal, LITERAL_ROOT_BITS, &entry);
     if (r != INFLATE_OK)
@@ -382,8 +431,9 @@ static int decode_step(DecoderState *s, const HuffmanTables *tables)
 // bits with one word load, taking whole bytes from the input buffer; the entry of the next
 // code is looked up as soon as its bits are there. Returns CODES_CONTINUE when a condition
 // ends, or the end of block or a failure.
-static int decode_codes_fast(DecoderState *s, const HuffmanTables *tables)
+static int decode_codes_fast(DecoderState *s)
 {
+    const HuffmanTables *const tables = &block_tables;
     if (s->in_end - s->in < FAST_INPUT_MARGIN || s->window_pos >= FAST_WINDOW_LIMIT)
         return CODES_CONTINUE;
     const unsigned char *in = s->in;
@@ -509,7 +559,18 @@ static int decode_codes_fast(DecoderState *s, const HuffmanTables *tables)
         unsigned window_pos = (unsigned)(out - window);
         if (distance <= window_pos) {
             entry = LITERAL_ENTRY();
-            copy_match(out, distance, length);
+            if (distance >= 4) {
+                copy_match_words(out, distance, length);
+            } else {
+                // A short period: once its first 4 bytes (6 for distance 3) are written byte
+                // by byte, the match repeats with that longer period as well.
+                const unsigned char *from = out - distance;
+                unsigned period = distance == 3 ? 6 : 4;
+                unsigned first = length < period ? length : period;
+                for (unsigned i = 0; i < first; i++)
+                    out[i] = from[i];
+                copy_match_words(out + first, period, length - first);
+            }
         } else {
             if (distance > window_pos + history) {
                 result = INFLATE_BAD_DISTANCE;
@@ -535,14 +596,14 @@ static int decode_codes_fast(DecoderState *s, const HuffmanTables *tables)
     return result;
 }
 
-// Decodes literal/length and distance codes until the end-of-block code. Returns INFLATE_OK
-// at the end of the block, or the failure.
-static InflateResult decode_codes(DecoderState *s, const HuffmanTables *tables)
+// Decodes literal/length and distance codes with the block's tables until the end-of-block
+// code. Returns INFLATE_OK at the end of the block, or the failure.
+static InflateResult decode_codes(DecoderState *s)
 {
     for (;;) {
-        int r = decode_codes_fast(s, tables);
+        int r = decode_codes_fast(s);
         if (r == CODES_CONTINUE)
-            r = decode_step(s, tables);
+            r = decode_step(s);
         if (r != CODES_CONTINUE)
             return (InflateResult)r;
     }
@@ -588,14 +649,10 @@ static InflateResult decode_stored_block(DecoderState *s)
     return INFLATE_OK;
 }
 
-// The tables of the fixed codes (RFC 1951 3.2.6), built at the first fixed block decoded and
-// kept: they never change.
-static HuffmanTables fixed_tables;
-static bool fixed_tables_built;
-
-static const HuffmanTables *fixed_huffman_tables()
+// Makes the block's tables those of the fixed codes (RFC 1951 3.2.6), unless they already are.
+static void use_fixed_codes()
 {
-    if (!fixed_tables_built) {
+    if (!block_tables_fixed) {
         unsigned char lengths[288];
         unsigned symbol = 0;
         for (; symbol < 144; symbol++)
@@ -607,15 +664,14 @@ static const HuffmanTables *fixed_huffman_tables()
         for (; symbol < 288; symbol++)
             lengths[symbol] = 8;
         // Both codes are complete: 286, 287, 30 and 31 have codes that decode as invalid.
-        build_decode_table(fixed_tables.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, 288,
+        build_decode_table(block_tables.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, 288,
                            ALPHABET_LITERAL_LENGTH);
         for (symbol = 0; symbol < 32; symbol++)
             lengths[symbol] = 5;
-        build_decode_table(fixed_tables.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS, lengths, 32,
+        build_decode_table(block_tables.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS, lengths, 32,
                            ALPHABET_DISTANCE);
-        fixed_tables_built = true;
+        block_tables_fixed = true;
     }
-    return &fixed_tables;
 }
 
 // Reads the literal/length and distance code lengths of a dynamic block with the block's
@@ -687,19 +743,21 @@ static InflateResult decode_dynamic_block(DecoderState *s)
     if (r != INFLATE_OK)
         return r;
 
-    // The literal/length code: complete (or a single code), with an end-of-block code.
-    if (build_decode_table(s->dynamic.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, literal_count,
+    // The literal/length code: complete (or a single code), with an end-of-block code. From
+    // here on the tables are no longer the fixed codes', whatever the outcome.
+    block_tables_fixed = false;
+    if (build_decode_table(block_tables.literal, LITERAL_TABLE_SIZE, LITERAL_ROOT_BITS, lengths, literal_count,
                            ALPHABET_LITERAL_LENGTH) != BUILD_COMPLETE ||
         lengths[256] == 0)
         return INFLATE_BAD_CODE_LENGTHS;
 
     // The distance code: complete, a single code, or none at all (a block of literals only).
-    int built = build_decode_table(s->dynamic.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS,
+    int built = build_decode_table(block_tables.distance, DISTANCE_TABLE_SIZE, DISTANCE_ROOT_BITS,
                                    lengths + literal_count, distance_count, ALPHABET_DISTANCE);
     if (built != BUILD_COMPLETE && built != BUILD_EMPTY)
         return INFLATE_BAD_CODE_LENGTHS;
 
-    return decode_codes(s, &s->dynamic);
+    return decode_codes(s);
 }
 
 // Reads a block header (RFC 1951 3.2.3) and decodes the block; sets *last to its BFINAL bit.
@@ -713,7 +771,8 @@ static InflateResult decode_block(DecoderState *s, bool *last)
     case 0:
         return decode_stored_block(s);
     case 1:
-        return decode_codes(s, fixed_huffman_tables());
+        use_fixed_codes();
+        return decode_codes(s);
     case 2:
         return decode_dynamic_block(s);
     default:

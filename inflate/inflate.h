@@ -50,10 +50,10 @@ enum {
 // stream). Bytes after the final block, in the last read, are left unused. On a failure
 // nothing of the window that is not yet written is written.
 //
-// Allocates its state (about 80 KiB: the input buffer, the window and the decoding tables of
-// the current block) once per call; the fixed codes' tables are built on first use into
-// static storage and kept, so the decoder is not reentrant across threads (the installer
-// decodes on one thread).
+// Allocates its state (about 65 KiB: the input buffer, the window and the code-length code's
+// table) once per call. The current block's decoding tables live in static storage (7 KiB),
+// where the fixed codes' tables stay built until a dynamic block replaces them, so the decoder
+// is not reentrant (the installer decodes on one thread, one stream at a time).
 InflateResult inflate_stream(const InflateIo *io);
 
 #endif

@@ -152,9 +152,9 @@ TEST(WindowAndFlush, MatchesAcrossBothEndsAtOnce)
 
 TEST(WindowAndFlush, MatchesLeaveTheHistoryAfterThemUntouched)
 {
-    // Every match is followed by one of distance 32768, which copies the bytes that stood
+    // Every match is followed by one of distance 32768, which copies the 20 bytes that stood
     // right after the first match's end a window ago: a copy that wrote past its end (word
-    // copies do, unless they stop exactly) would have changed them.
+    // copies do, unless they stop exactly or put those bytes back) would have changed them.
     Bytes history = binary_input(40000, 61);
     BitWriter w;
     stored_block(w, history);
@@ -164,14 +164,14 @@ TEST(WindowAndFlush, MatchesLeaveTheHistoryAfterThemUntouched)
         for (unsigned length = 3; length <= 40; length++) {
             fixed_match(w, length, distance);
             expand_match(expected, length, distance);
-            fixed_match(w, 3, 32768);
-            expand_match(expected, 3, 32768);
+            fixed_match(w, 20, 32768);
+            expand_match(expected, 20, 32768);
         }
         for (unsigned length : {64u, 100u, 257u, 258u}) {
             fixed_match(w, length, distance);
             expand_match(expected, length, distance);
-            fixed_match(w, 3, 32768);
-            expand_match(expected, 3, 32768);
+            fixed_match(w, 20, 32768);
+            expand_match(expected, 20, 32768);
         }
     }
     fixed_symbol(w, 256); // end of block
