@@ -270,25 +270,31 @@ static inline void copy_apart(unsigned char *to, const unsigned char *from, unsi
     copy_4(last, last_from);
 }
 
+// A match whose distance is below 4 (RFC 1951 3.2.5: it repeats its last `distance` bytes):
+// writes its first 4 bytes (6 for distance 3) byte by byte, or the whole match when shorter,
+// after which the match repeats with that longer period as well. Advances *to and lowers
+// *length past them and returns the period the rest repeats with.
+static inline unsigned write_first_period(unsigned char **to, unsigned distance, unsigned *length)
+{
+    const unsigned char *from = *to - distance;
+    unsigned period = distance == 3 ? 6 : 4;
+    unsigned first = *length < period ? *length : period;
+    for (unsigned i = 0; i < first; i++)
+        (*to)[i] = from[i];
+    *to += first;
+    *length -= first;
+    return period;
+}
+
 // Copies a match of `length` bytes from `distance` bytes back (RFC 1951 3.2.5) as a byte-by-
 // byte forward copy would: when the distance is smaller than the length, the bytes just
 // written are copied again, repeating the last `distance` bytes. Writes no byte outside
 // [to, to + length): the bytes after the match are history still needed.
 static inline void copy_match(unsigned char *to, unsigned distance, unsigned length)
 {
-    const unsigned char *from = to - distance;
-    if (distance < 4) {
-        // A short period: once its first 4 bytes (6 for distance 3) are written byte by byte,
-        // the match repeats with that longer period as well.
-        unsigned period = distance == 3 ? 6 : 4;
-        unsigned first = length < period ? length : period;
-        for (unsigned i = 0; i < first; i++)
-            to[i] = from[i];
-        to += first;
-        length -= first;
-        from = to - period;
-    }
-    copy_apart(to, from, length);
+    if (distance < 4)
+        distance = write_first_period(&to, distance, &length);
+    copy_apart(to, to - distance, length);
 }
 
 // Copies a match at `to`, which lies in `window` with room for the match before the window's
@@ -323,38 +329,35 @@ enum {
     SHORT_MATCH = 16
 };
 
-// Copies a match of `length` bytes (3..258) from `distance` >= 4 bytes back as a forward byte
-// copy would, a 4-byte word at a time: every word read lies at least 4 bytes before the word
-// written, so it is final. Writes no byte outside [to, to + length) for good: a match of up to
-// SHORT_MATCH bytes is copied as SHORT_MATCH bytes, and the bytes after it, which may be older
-// history still needed (a later match can reach them from up to 32768 bytes on), are read first
-// and put back; a longer match ends with a word of which only the match's bytes change. Reads
-// and writes up to SHORT_MATCH bytes after the match.
-static inline void copy_match_words(unsigned char *to, unsigned distance, unsigned length)
+// Copies a match as copy_match does, where the window has room for SHORT_MATCH bytes after
+// it: a match of up to SHORT_MATCH bytes (once its period is 4 or more) is copied as
+// SHORT_MATCH bytes, every word read lying at least 4 bytes before the word written, so final;
+// the bytes after the match, which may be older history still needed (a later match can reach
+// them from up to 32768 bytes on), are read first and put back. Writes no byte outside
+// [to, to + length) for good.
+static inline void copy_match_fast(unsigned char *to, unsigned distance, unsigned length)
 {
+    if (distance < 4)
+        distance = write_first_period(&to, distance, &length);
     const unsigned char *from = to - distance;
-    if (length <= SHORT_MATCH) {
-        unsigned char *const end = to + length;
-        unsigned int after0, after1, after2, after3;
-        memcpy(&after0, end, 4);
-        memcpy(&after1, end + 4, 4);
-        memcpy(&after2, end + 8, 4);
-        memcpy(&after3, end + 12, 4);
-        copy_4(to, from);
-        copy_4(to + 4, from + 4);
-        copy_4(to + 8, from + 8);
-        copy_4(to + 12, from + 12);
-        memcpy(end, &after0, 4);
-        memcpy(end + 4, &after1, 4);
-        memcpy(end + 8, &after2, 4);
-        memcpy(end + 12, &after3, 4);
+    if (length > SHORT_MATCH) {
+        copy_apart(to, from, length);
         return;
     }
-    unsigned char *const last = to + length - 4;
-    const unsigned char *const last_from = from + length - 4;
-    for (; length > 4; length -= 4, to += 4, from += 4)
-        copy_4(to, from);
-    copy_4(last, last_from);
+    unsigned char *const end = to + length;
+    unsigned int after0, after1, after2, after3;
+    memcpy(&after0, end, 4);
+    memcpy(&after1, end + 4, 4);
+    memcpy(&after2, end + 8, 4);
+    memcpy(&after3, end + 12, 4);
+    copy_4(to, from);
+    copy_4(to + 4, from + 4);
+    copy_4(to + 8, from + 8);
+    copy_4(to + 12, from + 12);
+    memcpy(end, &after0, 4);
+    memcpy(end + 4, &after1, 4);
+    memcpy(end + 8, &after2, 4);
+    memcpy(end + 12, &after3, 4);
 }
 
 // Copies a match anywhere in the window, in runs that end where the source or the destination
@@ -559,18 +562,7 @@ static int decode_codes_fast(DecoderState *s)
         unsigned window_pos = (unsigned)(out - window);
         if (distance <= window_pos) {
             entry = LITERAL_ENTRY();
-            if (distance >= 4) {
-                copy_match_words(out, distance, length);
-            } else {
-                // A short period: once its first 4 bytes (6 for distance 3) are written byte
-                // by byte, the match repeats with that longer period as well.
-                const unsigned char *from = out - distance;
-                unsigned period = distance == 3 ? 6 : 4;
-                unsigned first = length < period ? length : period;
-                for (unsigned i = 0; i < first; i++)
-                    out[i] = from[i];
-                copy_match_words(out + first, period, length - first);
-            }
+            copy_match_fast(out, distance, length);
         } else {
             if (distance > window_pos + history) {
                 result = INFLATE_BAD_DISTANCE;
